@@ -1,0 +1,63 @@
+#include "config/config_answers.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view null_word = "null";
+constexpr std::string_view routed_nic_prefix = "nic";
+
+void copy_interface_name(InterfaceName& target, std::string_view source) {
+    std::memset(target, 0, sizeof target);
+    std::memcpy(target, source.data(), std::min(source.size(), sizeof target - 1));
+}
+
+}  // namespace
+
+AnswerKind classify_answer(const char* line, bool got_line) {
+    if (!got_line) return AnswerKind::no_line;
+    const std::string_view text{line};
+    if (text.starts_with(null_word)) return AnswerKind::null;
+    if (text.empty()) return AnswerKind::empty;
+    return AnswerKind::value;
+}
+
+void routed_nic_from_prefixes(const char* prefixes, InterfaceName& routed_nic) {
+    std::memset(routed_nic, 0, sizeof routed_nic);
+    std::string_view rest{prefixes};
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string_view entry = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+        if (entry.starts_with(routed_nic_prefix)) copy_interface_name(routed_nic, entry);
+    }
+}
+
+bool take_config_answer(UplinkState& state, ConfigRead& read, int step, AnswerKind kind, const char* value) {
+    if (kind == AnswerKind::no_line) return step != step_iface_prefixes;
+    if (kind == AnswerKind::null || kind == AnswerKind::empty) {
+        state.is_pop = false;
+        return false;
+    }
+    switch (step) {
+        case step_pop_addr:
+            read.found_addr = true;
+            return true;
+        case step_pop_iface:
+            copy_interface_name(state.pop_iface, value);
+            read.found_iface = true;
+            return true;
+        default:
+            routed_nic_from_prefixes(value, state.routed_nic);
+            return false;
+    }
+}
+
+int finish_config_read(UplinkState& state, const ConfigRead& read) {
+    if (read.found_addr && read.found_iface) {
+        state.is_pop = true;
+        return 1;
+    }
+    return state.is_pop ? 1 : 0;
+}

@@ -1,0 +1,73 @@
+#include <pthread.h>
+#include <sys/select.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+
+#include "daemon/refresh.h"
+#include "daemon/refresh_request.h"
+#include "daemon/uplink_state.h"
+
+namespace {
+
+constexpr int exit_failure = 1;
+
+void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
+
+// Stands where the event loop goes: runs each requested refresh, one at a time.
+void wait_for_refresh_requests() {
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(refresh_request_fd(), &readable);
+        if (select(refresh_request_fd() + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
+        refresh_request_take();
+        run_requested_refresh();
+    }
+}
+
+void* monitor_thread(void* /*unused*/) {
+    std::fputs("NetLink Thread started..\n", stdout);
+    refresh_upstream_port();
+    if (uplink_state.gateway_ifindex == -1 && !uplink_state.is_pop) {
+        std::fputs("Default gateway not set\n", stdout);
+        std::fflush(stdout);
+    }
+    wait_for_refresh_requests();
+    return nullptr;
+}
+
+bool install_sigusr1_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_sigusr1;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGUSR1, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+int main() {
+    if (!refresh_request_open() || !install_sigusr1_handler()) {
+        std::perror("uplinkwatch: SIGUSR1 setup");
+        return exit_failure;
+    }
+    // The monitor thread is born with SIGUSR1 blocked, so the handler always runs on
+    // this thread, which only waits in the join: a signal taken by the monitor would
+    // break off its receives.
+    sigset_t sigusr1_only;
+    sigemptyset(&sigusr1_only);
+    sigaddset(&sigusr1_only, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &sigusr1_only, nullptr);
+    pthread_t monitor;
+    const int error = pthread_create(&monitor, nullptr, monitor_thread, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &sigusr1_only, nullptr);
+    if (error != 0) {
+        std::fprintf(stderr, "setup of netlink thread failed with error=%d", error);
+        return exit_failure;
+    }
+    void* outcome = nullptr;
+    pthread_join(monitor, &outcome);
+    return outcome == nullptr ? 0 : exit_failure;
+}

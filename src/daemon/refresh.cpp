@@ -1,0 +1,40 @@
+#include "daemon/refresh.h"
+
+#include <cstdio>
+
+#include "config/node_config.h"
+#include "daemon/fastpath.h"
+#include "daemon/uplink_state.h"
+#include "netlink/interface_name.h"
+#include "netlink/route_dump.h"
+
+void scan_default_routes() {
+    HeapBuffer defaults;
+    if (dump_default_routes(defaults) == 0) {
+        const auto found = defaults.view();
+        for (size_t offset = 0; offset + sizeof(int) <= found.size(); offset += sizeof(int)) {
+            const int index = read_at<int>(found, offset);
+            InterfaceName name;
+            // The interface may have gone since the dump: then there is nothing to point at.
+            if (!interface_name(index, name)) continue;
+            std::printf("Gateway dev is %s\n", name);
+            if (!uplink_state.is_pop) {
+                std::printf("Updating the upstream port as %s\n", name);
+                set_upstream_port(name);
+            }
+            uplink_state.gateway_ifindex = index;
+        }
+    }
+    std::fflush(stdout);
+}
+
+void refresh_upstream_port() {
+    load_node_config();
+    scan_default_routes();
+    std::fflush(stdout);
+}
+
+void run_requested_refresh() {
+    std::fputs("Received SIGUSR1 signal from meshwarden. Updating the upstream port..\n", stdout);
+    refresh_upstream_port();
+}

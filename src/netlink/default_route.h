@@ -1,0 +1,9 @@
+#pragma once
+
+#include "netlink/message_walk.h"
+
+// From one route message (header, rtmsg, attributes), the index of the default
+// route's output interface, or -1. A route counts only when it has a zero-length
+// destination, a gateway and an output interface the kernel can name. `message`
+// may be cut short: only the bytes it holds are read.
+int parse_default_route(Bytes message);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <unistd.h>
+
+// Owns one descriptor and closes it on every path out of the scope that made it.
+struct UniqueFd {
+    int fd = -1;
+
+    explicit UniqueFd(int descriptor) : fd(descriptor) {}
+    ~UniqueFd() {
+        if (fd >= 0) close(fd);
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd; }
+    explicit operator bool() const { return fd >= 0; }
+};

@@ -1,0 +1,65 @@
+#include "netlink/default_route.h"
+
+#include <gtest/gtest.h>
+
+#include "netlink_bytes.h"
+
+using namespace crafted;
+
+namespace {
+
+int parse(const Buffer& message) { return parse_default_route(view(message)); }
+
+const int lo = static_cast<int>(loopback_index());
+
+}  // namespace
+
+TEST(ParseDefaultRoute, NeedsAZeroLengthDestinationAGatewayAndANamedOutputInterface) {
+    ASSERT_GT(lo, 0);
+    EXPECT_EQ(parse(default_route(lo)), lo);
+    EXPECT_EQ(parse(default_route(lo, RTM_DELROUTE)), lo) << "the message type is not looked at";
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 64, {gateway(), oif(lo)})), -1) << "not a default route";
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {oif(lo)})), -1) << "device-only route";
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {gateway()})), -1) << "no output interface";
+    EXPECT_EQ(parse(default_route(missing_index)), -1) << "output interface without a name";
+}
+
+TEST(ParseDefaultRoute, TheLastOutputInterfaceWins) {
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {oif(missing_index), gateway(), oif(lo)})), lo);
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {oif(lo), gateway(), oif(missing_index)})), -1);
+}
+
+TEST(ParseDefaultRoute, IgnoresAttributesTooShortForTheirType) {
+    Attribute short_oif{RTA_OIF, Buffer(2)};
+    Attribute short_gateway{RTA_GATEWAY, Buffer(4, std::byte{0xfe})};
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {gateway(), short_oif})), -1);
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {short_gateway, oif(lo)})), -1);
+    // Other attributes of any size are stepped over.
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {Attribute{RTA_PRIORITY, Buffer(1)}, gateway(), oif(lo)})), lo);
+}
+
+TEST(ParseDefaultRoute, StopsAtZeroLengthAndOverlongAttributes) {
+    Attribute zero_length{RTA_TABLE, {}, -4};  // rta_len 0
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {gateway(), zero_length, oif(lo)})), -1);
+    Attribute overlong{RTA_TABLE, Buffer(4), 200};  // claims far more than the message holds
+    EXPECT_EQ(parse(route_message(RTM_NEWROUTE, 0, {gateway(), overlong, oif(lo)})), -1);
+}
+
+TEST(ParseDefaultRoute, ReadsACutMessageOnlyAsFarAsItsBytesGo) {
+    const Buffer whole = route_message(RTM_NEWROUTE, 0, {gateway(), oif(lo), Attribute{RTA_TABLE, Buffer(64)}});
+    // Cut after the output interface: what arrived still describes the route.
+    const size_t through_oif = 28 + 20 + 8;
+    EXPECT_EQ(parse_default_route(view(whole).first(through_oif)), lo);
+    // Cut inside the output interface attribute.
+    EXPECT_EQ(parse_default_route(view(whole).first(through_oif - 2)), -1);
+    // Too short for the rtmsg itself.
+    EXPECT_EQ(parse_default_route(view(whole).first(27)), -1);
+}
+
+TEST(ParseDefaultRoute, ReadsNoAttributeBeyondTheMessagesOwnLength) {
+    Buffer message = route_message(RTM_NEWROUTE, 0, {gateway(), oif(lo)});
+    // Say the message ends before its output interface; the bytes are still there.
+    const uint32_t shortened = 28 + 20;
+    std::memcpy(message.data(), &shortened, sizeof shortened);
+    EXPECT_EQ(parse(message), -1);
+}

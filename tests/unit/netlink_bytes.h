@@ -1,0 +1,107 @@
+#pragma once
+
+// Builders for crafted routing-netlink bytes, laid out as the kernel lays them.
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "netlink/message_walk.h"
+
+namespace crafted {
+
+using Buffer = std::vector<std::byte>;
+
+template <class T>
+void put(Buffer& out, const T& value) {
+    const size_t at = out.size();
+    out.resize(at + sizeof value);
+    std::memcpy(out.data() + at, &value, sizeof value);
+}
+
+inline void pad4(Buffer& out) { out.resize(align4(out.size())); }
+
+inline Buffer message(uint16_t type, uint16_t flags, const Buffer& body) {
+    nlmsghdr header{};
+    header.nlmsg_len = static_cast<uint32_t>(sizeof header + body.size());
+    header.nlmsg_type = type;
+    header.nlmsg_flags = flags;
+    Buffer out;
+    put(out, header);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+struct Attribute {
+    uint16_t type;
+    Buffer payload;
+    int16_t declared_extra = 0;  // added to rta_len, to lie about the length
+};
+
+inline Attribute oif(uint32_t index) {
+    Attribute attribute{RTA_OIF, {}};
+    put(attribute.payload, index);
+    return attribute;
+}
+
+inline Attribute gateway() {
+    Attribute attribute{RTA_GATEWAY, Buffer(16, std::byte{0xfe})};
+    return attribute;
+}
+
+inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_list<Attribute> attributes,
+                            uint16_t flags = 0) {
+    rtmsg route{};
+    route.rtm_family = 10;
+    route.rtm_dst_len = dst_len;
+    Buffer body;
+    put(body, route);
+    for (const Attribute& attribute : attributes) {
+        rtattr header{};
+        header.rta_len = static_cast<uint16_t>(sizeof header + attribute.payload.size() + attribute.declared_extra);
+        header.rta_type = attribute.type;
+        put(body, header);
+        body.insert(body.end(), attribute.payload.begin(), attribute.payload.end());
+        pad4(body);
+    }
+    return message(type, flags, body);
+}
+
+inline Buffer default_route(uint32_t index, uint16_t type = RTM_NEWROUTE, uint16_t flags = 0) {
+    return route_message(type, 0, {gateway(), oif(index)}, flags);
+}
+
+// A link message with `attribute_bytes` of attributes after the ifinfomsg.
+inline Buffer link_message(int index, uint32_t flags, size_t attribute_bytes = 0) {
+    ifinfomsg link{};
+    link.ifi_index = index;
+    link.ifi_flags = flags;
+    Buffer body;
+    put(body, link);
+    body.resize(body.size() + attribute_bytes, std::byte{0});
+    return message(RTM_NEWLINK, 0, body);
+}
+
+inline Buffer datagram(std::initializer_list<Buffer> messages) {
+    Buffer out;
+    for (const Buffer& one : messages) {
+        out.insert(out.end(), one.begin(), one.end());
+        pad4(out);
+    }
+    return out;
+}
+
+inline Bytes view(const Buffer& buffer) { return {buffer.data(), buffer.size()}; }
+
+inline uint32_t loopback_index() { return if_nametoindex("lo"); }
+
+// An index no interface has.
+constexpr uint32_t missing_index = 0x7ffffff0;
+
+}  // namespace crafted
