@@ -1,0 +1,262 @@
+"""A throwaway node for one test: its own network namespace, and a private mount
+namespace in which the daemon sees test-owned directories at its real paths
+(/data/cfg and /proc/net/gre6_fastpath), through a chroot built from bind mounts."""
+
+import ctypes
+import itertools
+import json
+import os
+import signal
+import struct
+import subprocess
+import threading
+import time
+
+BINARY = os.environ.get("UPLINKWATCH_BINARY", "")
+GUARD = 30.0  # seconds: a generous ceiling for anything awaited, never a measurement
+
+_counter = itertools.count()
+
+# Runs inside the node: private mounts, then the daemon in the chroot. It execs all
+# the way down, so the process the test started is the daemon itself.
+_LAUNCH = r"""
+set -e
+root=$1 fastpath=$2 cfg=$3 binary=$4 tools=$5 fastpath_mode=$6 daemon_path=$7
+mount --make-rprivate /
+for d in usr etc dev; do mount --rbind "/$d" "$root/$d"; done
+for d in bin sbin lib lib32 lib64; do
+  if [ -L "/$d" ]; then ln -sfn "$(readlink "/$d")" "$root/$d";
+  elif [ -d "/$d" ]; then mkdir -p "$root/$d"; mount --rbind "/$d" "$root/$d"; fi
+done
+if [ "$fastpath_mode" != missing ]; then
+  mkdir -p "$root/proc/net/gre6_fastpath"
+  mount --bind "$fastpath" "$root/proc/net/gre6_fastpath"
+  [ "$fastpath_mode" = ro ] && mount -o remount,bind,ro "$root/proc/net/gre6_fastpath"
+fi
+mount --bind "$cfg" "$root/data/cfg"
+mount --bind "$tools" "$root/usr/local/bin"
+: > "$root/uplinkwatch"
+mount --bind "$binary" "$root/uplinkwatch"
+exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /uplinkwatch
+"""
+
+
+def run(*args, check=True, **kwargs):
+    return subprocess.run(list(args), check=check, capture_output=True, text=True, **kwargs)
+
+
+def wait_until(predicate, timeout=GUARD, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.02)
+
+
+class _Lines:
+    """Collects a stream's lines as they come."""
+
+    def __init__(self, stream):
+        self.lines = []
+        self.partial = ""
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self._thread.start()
+
+    def _read(self, stream):
+        for chunk in iter(lambda: os.read(stream.fileno(), 65536), b""):
+            text = chunk.decode(errors="replace")
+            with self._lock:
+                text = self.partial + text
+                *complete, self.partial = text.split("\n")
+                self.lines.extend(complete)
+
+    def snapshot(self):
+        with self._lock:
+            return list(self.lines)
+
+
+class _FastpathWatch:
+    """Records, in the order the kernel saw them, each close of a written fastpath
+    file, with what the file held right then."""
+
+    IN_CLOSE_WRITE = 0x8
+
+    def __init__(self, directory):
+        self.directory = directory
+        self.writes = []
+        self._lock = threading.Lock()
+        libc = ctypes.CDLL(None, use_errno=True)
+        self._fd = libc.inotify_init1(os.O_CLOEXEC)
+        assert self._fd >= 0
+        assert libc.inotify_add_watch(self._fd, directory.encode(), self.IN_CLOSE_WRITE) >= 0
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        while True:
+            try:
+                data = os.read(self._fd, 65536)
+            except OSError:
+                return
+            offset = 0
+            while offset < len(data):
+                _, _, _, length = struct.unpack_from("iIII", data, offset)
+                name = data[offset + 16: offset + 16 + length].rstrip(b"\0").decode()
+                offset += 16 + length
+                try:
+                    with open(os.path.join(self.directory, name), "rb") as file:
+                        content = file.read()
+                except OSError:
+                    content = None
+                with self._lock:
+                    self.writes.append((name, content))
+
+    def snapshot(self):
+        with self._lock:
+            return list(self.writes)
+
+    def close(self):
+        os.close(self._fd)
+
+
+class Node:
+    def __init__(self, workdir):
+        self.name = f"uwt{os.getpid()}n{next(_counter)}"
+        self.workdir = str(workdir)
+        self.root = os.path.join(self.workdir, "root")
+        self.fastpath = os.path.join(self.workdir, "fastpath")
+        self.cfg = os.path.join(self.workdir, "cfg")
+        self.tools = os.path.join(self.workdir, "tools")
+        for directory in (self.fastpath, self.cfg, self.tools):
+            os.makedirs(directory)
+        for directory in ("usr", "etc", "dev", "data/cfg", "tmp"):
+            os.makedirs(os.path.join(self.root, directory))
+        self.process = None
+        self.stdout = self.stderr = None
+        self.watch = _FastpathWatch(self.fastpath)
+        run("ip", "netns", "add", self.name)
+        self.ip("link", "set", "lo", "up")
+
+    # The node's network -------------------------------------------------------
+
+    def ip(self, *args, check=True):
+        return run("ip", "-n", self.name, *args, check=check)
+
+    def batch(self, commands, family="-6"):
+        """Runs many ip commands (without their "ip -6") in one process."""
+        path = os.path.join(self.workdir, f"batch{next(_counter)}")
+        with open(path, "w") as file:
+            file.write("\n".join(commands) + "\n")
+        return run("ip", "-n", self.name, family, "-batch", path)
+
+    def veth(self, name, peer=None, up=True, peer_up=True):
+        """An uplink: a veth pair in the node, running when both ends are up."""
+        peer = peer or f"{name}p"[:15]
+        self.ip("link", "add", "name", name, "type", "veth", "peer", "name", peer)
+        if peer_up:
+            self.ip("link", "set", peer, "up")
+        if up:
+            self.ip("link", "set", name, "up")
+        return name
+
+    def ifindex(self, name):
+        out = self.ip("-j", "link", "show", "dev", name).stdout
+        return json.loads(out)[0]["ifindex"]
+
+    def default_route(self, device, gateway="fe80::1", verb="add", table=None):
+        extra = ["table", str(table)] if table else []
+        return self.ip("-6", "route", verb, "default", "via", gateway, "dev", device, *extra)
+
+    # The node's configuration -------------------------------------------------
+
+    def configure(self, pop_addr=None, pop_iface=None, prefixes=None, raw=None):
+        if raw is None:
+            raw = json.dumps({
+                "popParams": {"POP_ADDR": pop_addr, "POP_IFACE": pop_iface},
+                "envParams": {"OPENR_IFACE_PREFIXES": prefixes},
+            })
+        path = os.path.join(self.cfg, "node_config.json")
+        with open(path + ".new", "w") as file:
+            file.write(raw)
+        os.replace(path + ".new", path)
+
+    def count_jq_runs(self):
+        """Puts a jq that counts its runs first on the daemon's PATH."""
+        wrapper = os.path.join(self.tools, "jq")
+        with open(wrapper, "w") as file:
+            file.write("#!/bin/sh\necho run >> /usr/local/bin/jq-runs\nexec /usr/bin/jq \"$@\"\n")
+        os.chmod(wrapper, 0o755)
+
+    def jq_runs(self):
+        try:
+            with open(os.path.join(self.tools, "jq-runs")) as file:
+                return len(file.readlines())
+        except FileNotFoundError:
+            return 0
+
+    # The daemon ---------------------------------------------------------------
+
+    def start(self, fastpath_mode="rw", path=None, preexec_fn=None):
+        daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+        self.process = subprocess.Popen(
+            ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
+             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            preexec_fn=preexec_fn)
+        self.stdout = _Lines(self.process.stdout)
+        self.stderr = _Lines(self.process.stderr)
+        return self
+
+    @property
+    def pid(self):
+        return self.process.pid
+
+    def signal(self, number=signal.SIGUSR1):
+        os.kill(self.pid, number)
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def lines(self):
+        return self.stdout.snapshot()
+
+    def errors(self):
+        return self.stderr.snapshot()
+
+    def wait_line(self, text, count=1, timeout=GUARD):
+        wait_until(lambda: self.lines().count(text) >= count, timeout,
+                   f"{count} x {text!r} on stdout; have {self.lines()} / {self.errors()}")
+
+    def wait_error(self, fragment, timeout=GUARD):
+        wait_until(lambda: any(fragment in line for line in self.errors()), timeout,
+                   f"{fragment!r} on stderr; have {self.errors()}")
+
+    def writes(self):
+        return self.watch.snapshot()
+
+    def wait_writes(self, count, timeout=GUARD):
+        wait_until(lambda: len(self.writes()) >= count, timeout,
+                   f"{count} fastpath writes; have {self.writes()} / {self.lines()}")
+        return self.writes()
+
+    def upstream_port(self):
+        try:
+            with open(os.path.join(self.fastpath, "upstream_port"), "rb") as file:
+                return file.read()
+        except FileNotFoundError:
+            return None
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+        if self.process is not None:
+            self.process.wait(timeout=GUARD)
+        self.watch.close()
+        run("ip", "netns", "del", self.name, check=False)
+
+
+REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

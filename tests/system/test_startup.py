@@ -1,0 +1,107 @@
+"""Startup and the refresh SIGUSR1 asks for, on a node that is not a POP."""
+
+import os
+
+from node import REFRESH_LINE, wait_until
+
+NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
+
+
+def test_follows_the_default_route_at_startup(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.default_route("up0")
+    node.start()
+    node.wait_line("Updating the upstream port as up0")
+    assert node.lines()[:3] == ["NetLink Thread started..", "Gateway dev is up0", "Updating the upstream port as up0"]
+    assert node.upstream_port() == b"up0\n"
+    assert "Default gateway not set" not in node.lines()
+
+
+def test_without_a_usable_default_route_says_so_and_writes_nothing(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.ip("-6", "route", "add", "default", "dev", "up0")  # device-only: no gateway
+    node.ip("-6", "route", "add", "2001:db8::/64", "via", "fe80::1", "dev", "up0")
+    node.start()
+    node.wait_line("Default gateway not set")
+    assert node.lines() == ["NetLink Thread started..", "Default gateway not set"]
+    assert node.writes() == []
+
+
+def test_finds_the_default_route_in_a_large_table(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.veth("up1")
+    routes = [f"route add 2001:db8:{i:x}::/64 via fe80::1 dev up0" for i in range(250)]
+    routes.append("route add default via fe80::2 dev up1")
+    routes += [f"route add 2001:db9:{i:x}::/64 via fe80::1 dev up0" for i in range(250)]
+    node.batch(routes)
+    node.start()
+    node.wait_line("Updating the upstream port as up1")
+    assert node.upstream_port() == b"up1\n"
+    assert not node.errors()
+
+
+def test_a_pop_records_the_gateway_but_leaves_the_port_alone(node):
+    node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.veth("up0")
+    node.default_route("up0")
+    node.start()
+    node.wait_line("Gateway dev is up0")
+    node.signal()
+    node.wait_line(REFRESH_LINE)
+    node.wait_line("Gateway dev is up0", 2)
+    assert "Default gateway not set" not in node.lines()
+    assert not any(line.startswith("Updating") for line in node.lines())
+    assert node.writes() == []
+
+
+def test_sigusr1_runs_a_full_refresh(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.veth("up1")
+    node.start()
+    node.wait_line("Default gateway not set")
+
+    node.default_route("up1")
+    node.signal()
+    node.wait_line("Updating the upstream port as up1")
+    assert node.lines()[-3:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as up1"]
+    assert node.upstream_port() == b"up1\n"
+
+    # The refresh re-reads the configuration: as a POP the port is left alone.
+    node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.default_route("up1", verb="del")
+    node.default_route("up0")
+    node.signal()
+    node.wait_line(REFRESH_LINE, 2)
+    node.wait_line("Gateway dev is up0")
+    assert "Updating the upstream port as up0" not in node.lines()
+    assert node.upstream_port() == b"up1\n"
+
+
+def test_signals_during_the_startup_refresh_give_one_more_refresh(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.default_route("up0")
+    node.start()
+    node.wait_line("NetLink Thread started..")
+    for _ in range(5):
+        node.signal()
+    node.wait_line(REFRESH_LINE)
+    node.wait_line("Updating the upstream port as up0", 2)
+    assert node.alive()
+
+
+def test_an_interface_name_reaches_the_fastpath_byte_for_byte(node):
+    name = "$(touch${IFS}x)"
+    assert len(name) == 15
+    node.configure(**NOT_A_POP)
+    node.veth(name, peer="evilp")
+    node.default_route(name)
+    node.start()
+    node.wait_line(f"Updating the upstream port as {name}")
+    assert node.upstream_port() == name.encode() + b"\n"
+    assert not os.path.exists(os.path.join(node.root, "x"))
+    assert not os.path.exists(os.path.join(node.root, "data", "cfg", "x"))
