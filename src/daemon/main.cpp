@@ -1,5 +1,4 @@
 #include <pthread.h>
-#include <sys/select.h>
 
 #include <cerrno>
 #include <csignal>
@@ -8,24 +7,14 @@
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "daemon/uplink_state.h"
+#include "netlink/event_monitor.h"
 
 namespace {
 
 constexpr int exit_failure = 1;
+int monitor_failed;
 
 void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
-
-// Stands where the event loop goes: runs each requested refresh, one at a time.
-void wait_for_refresh_requests() {
-    for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(refresh_request_fd(), &readable);
-        if (select(refresh_request_fd() + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
-        refresh_request_take();
-        run_requested_refresh();
-    }
-}
 
 void* monitor_thread(void* /*unused*/) {
     std::fputs("NetLink Thread started..\n", stdout);
@@ -34,8 +23,9 @@ void* monitor_thread(void* /*unused*/) {
         std::fputs("Default gateway not set\n", stdout);
         std::fflush(stdout);
     }
-    wait_for_refresh_requests();
-    return nullptr;
+    // The loop returns only when it cannot listen to the kernel.
+    run_netlink_monitor();
+    return &monitor_failed;
 }
 
 bool install_sigusr1_handler() {

@@ -1,0 +1,112 @@
+#include "netlink/event_monitor.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "daemon/notifications.h"
+#include "daemon/refresh.h"
+#include "daemon/refresh_request.h"
+#include "netlink/monitor_rules.h"
+#include "netlink/unique_fd.h"
+
+namespace {
+
+// Room for a burst of notifications while a refresh runs jq; the kernel drops
+// what does not fit and says so with ENOBUFS.
+constexpr int receive_queue_bytes = 4 << 20;
+// Datagrams read in a row before a pending refresh gets its turn.
+constexpr int datagrams_per_wakeup = 64;
+// Stale notifications thrown away before a resynchronising refresh, at most.
+constexpr int stale_datagrams_limit = 1 << 16;
+
+enum class Received { datagram, empty, lost };
+
+Received receive_notification(int socket_fd, std::byte (&buffer)[monitor_buffer_size], Bytes& datagram) {
+    sockaddr_nl sender{};
+    iovec vector{buffer, sizeof buffer};
+    msghdr header{};
+    header.msg_name = &sender;
+    header.msg_namelen = sizeof sender;
+    header.msg_iov = &vector;
+    header.msg_iovlen = 1;
+    const ssize_t received = recvmsg(socket_fd, &header, MSG_DONTWAIT);
+    if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
+    // Only the kernel speaks for links and routes.
+    if (sender.nl_pid != 0) return Received::datagram;
+    datagram = Bytes{buffer, std::min(static_cast<size_t>(received), sizeof buffer)};
+    return Received::datagram;
+}
+
+// The kernel's queue overflowed, so some notifications are gone: throw away the
+// stale ones still queued, then read the whole state afresh.
+void resynchronise(int socket_fd, std::byte (&buffer)[monitor_buffer_size]) {
+    std::fputs("Netlink notifications were lost, refreshing the upstream port\n", stderr);
+    for (int i = 0; i < stale_datagrams_limit && recv(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT) >= 0; ++i) {
+    }
+    refresh_upstream_port();
+}
+
+void read_notifications(int socket_fd, std::byte (&buffer)[monitor_buffer_size]) {
+    for (int i = 0; i < datagrams_per_wakeup; ++i) {
+        Bytes datagram;
+        switch (receive_notification(socket_fd, buffer, datagram)) {
+            case Received::empty:
+                return;
+            case Received::lost:
+                resynchronise(socket_fd, buffer);
+                break;
+            case Received::datagram:
+                handle_notifications(datagram);
+                break;
+        }
+    }
+}
+
+void enlarge_receive_queue(int socket_fd) {
+    if (setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUFFORCE, &receive_queue_bytes, sizeof receive_queue_bytes) != 0) {
+        setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &receive_queue_bytes, sizeof receive_queue_bytes);
+    }
+}
+
+}  // namespace
+
+int run_netlink_monitor() {
+    const UniqueFd socket_fd{socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)};
+    if (!socket_fd) {
+        std::fputs("Netlink socket creation failed.\n", stderr);
+        return -1;
+    }
+    enlarge_receive_queue(socket_fd.get());
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_pid = static_cast<uint32_t>(getpid());
+    address.nl_groups = RTMGRP_LINK | RTMGRP_IPV6_ROUTE;
+    std::fflush(stdout);
+    if (bind(socket_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "Failed to bind netlink socket: %s\n", std::strerror(errno));
+        return -1;
+    }
+
+    static std::byte buffer[monitor_buffer_size];
+    const int request_fd = refresh_request_fd();
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socket_fd.get(), &readable);
+        FD_SET(request_fd, &readable);
+        if (select(std::max(socket_fd.get(), request_fd) + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
+        if (FD_ISSET(socket_fd.get(), &readable)) read_notifications(socket_fd.get(), buffer);
+        if (FD_ISSET(request_fd, &readable)) {
+            refresh_request_take();
+            run_requested_refresh();
+        }
+    }
+}

@@ -1,0 +1,169 @@
+"""Following the kernel's notifications between refreshes."""
+
+import subprocess
+
+from node import REFRESH_LINE, wait_until
+
+NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
+NEW_GATEWAY = ["Detected gateway change, flushing the fastpath entry",
+               "Updating the upstream port with default gateway as the device is not a pop"]
+
+
+def link_lines(name):
+    return [f"Interface {name} Link: 1", "Detected link state change, flushing the fastpath entry",
+            f"Updating the upstream port as {name} as the device is a pop"]
+
+
+def started(node, **config):
+    node.configure(**config)
+    node.start()
+    node.wait_line("NetLink Thread started..")
+    return node
+
+
+def test_a_plain_node_follows_its_default_gateway(node):
+    node.veth("up1")
+    node.veth("up2")
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+
+    node.default_route("up1")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+    assert node.wait_writes(2) == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+
+    # Another default route through the same interface, with another gateway: nothing.
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "2048")
+    # Then a move to another interface, which also marks that the one before was handled.
+    node.ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
+    node.wait_line(NEW_GATEWAY[1], 2)
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+    assert node.lines().count("Default gateway dev is up1") == 1
+    assert node.wait_writes(4)[2:] == [("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
+
+    # Deleting the current gateway is reported and writes nothing; deleting another is ignored.
+    node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up1")
+    node.ip("-6", "route", "del", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
+    node.wait_line("Default gateway deleted on up2")
+    assert "Default gateway deleted on up1" not in node.lines()
+    # After a delete, a default route through the same interface counts as new.
+    node.ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
+    node.wait_line("Default gateway dev is up2", 2)
+    assert node.wait_writes(6)[4:] == [("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
+    assert len(node.writes()) == 6
+
+
+def test_a_pop_takes_a_tavro_link_that_comes_up_running(node):
+    node.veth("tavro3", up=False)
+    node.veth("tavro4", up=False)
+    started(node, pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.ip("link", "set", "tavro3", "up")
+    node.wait_line(link_lines("tavro3")[2])
+    assert node.lines()[-3:] == link_lines("tavro3")
+    writes = node.wait_writes(2)
+    assert writes[:2] == [("fpe", b"flush\n"), ("upstream_port", b"tavro3\n")]
+
+    # Going down says nothing; tavro4 coming up afterwards shows it was handled.
+    node.ip("link", "set", "tavro3p", "down")
+    node.ip("link", "set", "tavro4", "up")
+    node.wait_line(link_lines("tavro4")[2])
+    tail = node.lines()[node.lines().index(link_lines("tavro4")[0]) - 1:]
+    assert "Interface tavro3 Link: 1" not in tail[1:]
+    assert node.upstream_port() == b"tavro4\n"
+
+
+def test_a_pop_takes_its_routed_nic_but_never_its_pop_interface(node):
+    node.veth("nic0", up=False)
+    node.veth("nic1", up=False)
+    started(node, pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro,nic1")
+    node.ip("link", "set", "nic0", "up")
+    node.ip("link", "set", "nic1", "up")
+    node.wait_line(link_lines("nic1")[2])
+    assert "Interface nic0 Link: 1" not in node.lines()
+    assert node.upstream_port() == b"nic1\n"
+
+
+def test_a_routed_nic_that_is_the_pop_interface_is_never_taken(node):
+    node.veth("nic0", up=False)
+    node.veth("tavro1", up=False)
+    started(node, pop_addr="2001:db8::1", pop_iface="nic0", prefixes="nic0")
+    node.ip("link", "set", "nic0", "up")
+    node.ip("link", "set", "tavro1", "up")
+    node.wait_line(link_lines("tavro1")[2])
+    assert "Interface nic0 Link: 1" not in node.lines()
+
+
+def test_a_change_of_role_counts_from_the_next_message(node):
+    node.veth("up0")
+    node.veth("tavro2", up=False)
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+
+    node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.ip("link", "set", "tavro2", "up")
+    node.wait_line(link_lines("tavro2")[2])
+    node.default_route("up0")
+    node.wait_line("Default gateway dev is up0")
+
+    node.configure(**NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "via", "fe80::9", "dev", "tavro2", "metric", "512")
+    node.wait_line("Default gateway dev is tavro2")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.lines().count(NEW_GATEWAY[0]) == 1, "as a POP the move to up0 flushed nothing"
+    assert node.upstream_port() == b"tavro2\n"
+
+
+def parse_groups(lines):
+    """Splits the output into the units the daemon writes; fails on anything torn."""
+    groups, i = [], 0
+    while i < len(lines):
+        line = lines[i]
+        if line in (REFRESH_LINE, "NetLink Thread started.."):
+            i += 1
+            while i < len(lines) and lines[i].startswith("Gateway dev is "):
+                name = lines[i].removeprefix("Gateway dev is ")
+                assert lines[i + 1] == f"Updating the upstream port as {name}", lines[i:i + 2]
+                i += 2
+            groups.append("refresh" if line == REFRESH_LINE else "startup")
+        elif line.startswith("Default gateway dev is "):
+            assert lines[i + 1:i + 3] == NEW_GATEWAY, lines[i:i + 3]
+            groups.append("move")
+            i += 3
+        elif line.startswith("Default gateway deleted on "):
+            groups.append("delete")
+            i += 1
+        else:
+            raise AssertionError(f"unexpected line {line!r} in {lines}")
+    return groups
+
+
+def test_sigusr1_during_a_burst_refreshes_between_messages(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
+    started(node, **NOT_A_POP)
+    node.wait_line("Updating the upstream port as up0")
+    gateway = {"up0": "fe80::1 dev up0 metric 100", "up1": "fe80::2 dev up1 metric 200"}
+    commands = []
+    for round_number in range(40):
+        commands += [f"route add 2001:db8:{round_number:x}:{i:x}::/64 via fe80::1 dev up0" for i in range(50)]
+        new, old = ("up1", "up0") if round_number % 2 == 0 else ("up0", "up1")
+        commands += [f"route add default via {gateway[new]}", f"route del default via {gateway[old]}"]
+    path = f"{node.workdir}/burst"
+    with open(path, "w") as file:
+        file.write("\n".join(commands) + "\n")
+    burst = subprocess.Popen(["ip", "-n", node.name, "-6", "-batch", path])
+    signals = 0
+    while burst.poll() is None and signals < 20:
+        node.signal()
+        signals += 1
+        wait_until(lambda: node.lines().count(REFRESH_LINE) >= signals, what="each refresh")
+    assert burst.wait(timeout=60) == 0
+    # Round 39 leaves the default route on up0.
+    node.signal()
+    node.wait_line(REFRESH_LINE, signals + 1)
+    wait_until(lambda: node.lines()[-1] == "Updating the upstream port as up0", what="the last refresh")
+    groups = parse_groups(node.lines())
+    assert groups.count("refresh") == signals + 1
+    assert groups.count("move") >= 2
+    assert node.upstream_port() == b"up0\n"

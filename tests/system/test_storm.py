@@ -1,0 +1,65 @@
+"""Route storms: tens of thousands of notifications that are not about the default
+route must cost no jq run, and lost notifications must not leave a stale port."""
+
+import signal
+
+from node import GUARD, REFRESH_LINE, wait_until
+
+NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
+LOST = "Netlink notifications were lost, refreshing the upstream port"
+
+
+def routes(prefix, count):
+    return [f"route add {prefix}:{i >> 16:x}:{i & 0xffff:x}::/64 via fe80::1 dev up0" for i in range(count)]
+
+
+def uplinks_with_default_on_up0(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
+    node.configure(**NOT_A_POP)
+    node.count_jq_runs()
+
+
+def test_a_storm_moves_the_port_once_and_runs_no_jq_for_other_routes(node):
+    uplinks_with_default_on_up0(node)
+    node.start()
+    node.wait_line("Updating the upstream port as up0")
+    startup_runs = node.jq_runs()
+
+    node.batch(routes("2001:db8", 25000)
+               + ["route add default via fe80::2 dev up1 metric 50",
+                  "route del default via fe80::1 dev up0 metric 100"]
+               + routes("2001:db9", 25000))
+    node.wait_line("Updating the upstream port with default gateway as the device is not a pop", timeout=120)
+    # A refresh after the storm runs behind every notification of it.
+    node.signal()
+    node.wait_line(REFRESH_LINE, timeout=120)
+    node.wait_line("Updating the upstream port as up1", timeout=GUARD)
+    assert node.alive()
+    assert node.upstream_port() == b"up1\n"
+    lost = node.errors().count(LOST)
+    # One run for each of the two default-route messages, one for the refresh, one
+    # per resync: none for the 50,000 other routes.
+    assert node.jq_runs() - startup_runs <= 3 + lost, node.errors()
+
+
+def test_lost_notifications_are_made_good_by_a_resync(node):
+    uplinks_with_default_on_up0(node)
+    node.start()
+    node.wait_line("Updating the upstream port as up0")
+
+    # Stopped, the daemon cannot drain its queue: the burst overflows it, and the
+    # gateway moves only after the overflow, so no notification tells of the move.
+    node.signal(signal.SIGSTOP)
+    try:
+        node.batch(routes("2001:db8", 30000)
+                   + ["route add default via fe80::2 dev up1 metric 50",
+                      "route del default via fe80::1 dev up0 metric 100"])
+    finally:
+        node.signal(signal.SIGCONT)
+    node.wait_error(LOST, timeout=120)
+    wait_until(lambda: node.upstream_port() == b"up1\n", timeout=120, what="the resync to move the port")
+    assert node.alive()
+    assert "Default gateway dev is up1" not in node.lines()
+    assert node.lines()[-2:] == ["Gateway dev is up1", "Updating the upstream port as up1"]
