@@ -4,6 +4,7 @@
 
 #include "config/node_config.h"
 #include "daemon/fastpath.h"
+#include "daemon/pop_uplink.h"
 #include "daemon/uplink_state.h"
 #include "netlink/interface_name.h"
 #include "netlink/route_dump.h"
@@ -31,6 +32,8 @@ void scan_default_routes() {
 void refresh_upstream_port() {
     load_node_config();
     scan_default_routes();
+    // Whether or not the scan worked.
+    if (uplink_state.is_pop) select_pop_uplink();
     std::fflush(stdout);
 }
 

@@ -13,6 +13,7 @@ import threading
 import time
 
 BINARY = os.environ.get("UPLINKWATCH_BINARY", "")
+LINK_PROBE = os.environ.get("LINK_PROBE", "")
 GUARD = 30.0  # seconds: a generous ceiling for anything awaited, never a measurement
 
 _counter = itertools.count()
@@ -162,6 +163,16 @@ class Node:
         if up:
             self.ip("link", "set", name, "up")
         return name
+
+    def quiet_links(self):
+        """Links made from now on carry no IPv6, so the kernel sends no late link
+        notifications of its own about them (address configuration, router
+        solicitation) that a POP would act on."""
+        run("ip", "netns", "exec", self.name, "sysctl", "-qw", "net.ipv6.conf.default.disable_ipv6=1")
+
+    def probe(self, *args):
+        """Runs the daemon's link query or POP uplink choice alone inside the node."""
+        return run("ip", "netns", "exec", self.name, LINK_PROBE, *args)
 
     def ifindex(self, name):
         out = self.ip("-j", "link", "show", "dev", name).stdout

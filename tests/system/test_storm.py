@@ -3,7 +3,7 @@ route must cost no jq run, and lost notifications must not leave a stale port.""
 
 import signal
 
-from node import GUARD, REFRESH_LINE, wait_until
+from node import GUARD, REFRESH_LINE
 
 NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
 LOST = "Netlink notifications were lost, refreshing the upstream port"
@@ -59,7 +59,8 @@ def test_lost_notifications_are_made_good_by_a_resync(node):
     finally:
         node.signal(signal.SIGCONT)
     node.wait_error(LOST, timeout=120)
-    wait_until(lambda: node.upstream_port() == b"up1\n", timeout=120, what="the resync to move the port")
+    node.wait_line("Updating the upstream port as up1", timeout=120)
+    assert node.upstream_port() == b"up1\n"
     assert node.alive()
     assert "Default gateway dev is up1" not in node.lines()
     assert node.lines()[-2:] == ["Gateway dev is up1", "Updating the upstream port as up1"]

@@ -1,0 +1,34 @@
+#include "daemon/pop_uplink.h"
+
+#include <cstdio>
+
+#include "daemon/fastpath.h"
+#include "daemon/uplink_state.h"
+#include "netlink/link_query.h"
+
+namespace {
+
+constexpr int tavro_count = 16;
+
+// A failed query counts as not running.
+bool take_if_running(const char* candidate) {
+    if (query_link_running(candidate) <= 0) return false;
+    std::printf("Updating the upstream port as %s\n", candidate);
+    set_upstream_port(candidate);
+    return true;
+}
+
+}  // namespace
+
+void select_pop_uplink() {
+    InterfaceName candidate = {};
+    if (routed_nic_usable(uplink_state)) {
+        std::snprintf(candidate, sizeof candidate, "%s", uplink_state.routed_nic);
+        take_if_running(candidate);
+        return;
+    }
+    for (int i = 0; i < tavro_count; ++i) {
+        std::snprintf(candidate, sizeof candidate, "tavro%d", i);
+        if (take_if_running(candidate)) return;
+    }
+}
