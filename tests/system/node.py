@@ -6,6 +6,7 @@ import ctypes
 import itertools
 import json
 import os
+import select
 import signal
 import struct
 import subprocess
@@ -94,15 +95,16 @@ class _FastpathWatch:
         self._fd = libc.inotify_init1(os.O_CLOEXEC)
         assert self._fd >= 0
         assert libc.inotify_add_watch(self._fd, directory.encode(), self.IN_CLOSE_WRITE) >= 0
+        self._stopping = threading.Event()
         self._thread = threading.Thread(target=self._read, daemon=True)
         self._thread.start()
 
     def _read(self):
-        while True:
-            try:
-                data = os.read(self._fd, 65536)
-            except OSError:
-                return
+        while not self._stopping.is_set():
+            ready, _, _ = select.select([self._fd], [], [], 0.1)
+            if not ready:
+                continue
+            data = os.read(self._fd, 65536)
             offset = 0
             while offset < len(data):
                 _, _, _, length = struct.unpack_from("iIII", data, offset)
@@ -121,6 +123,10 @@ class _FastpathWatch:
             return list(self.writes)
 
     def close(self):
+        # The descriptor is closed only once its reader is gone, so that a later
+        # watch that gets the same number is read by its own thread alone.
+        self._stopping.set()
+        self._thread.join()
         os.close(self._fd)
 
 
@@ -251,7 +257,7 @@ class Node:
 
     def wait_writes(self, count, timeout=GUARD):
         wait_until(lambda: len(self.writes()) >= count, timeout,
-                   f"{count} fastpath writes; have {self.writes()} / {self.lines()}")
+                   f"{count} fastpath writes; have {self.writes()} / {self.lines()} / {self.errors()}")
         return self.writes()
 
     def upstream_port(self):
