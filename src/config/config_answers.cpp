@@ -8,6 +8,7 @@ namespace {
 constexpr std::string_view null_word = "null";
 constexpr std::string_view routed_nic_prefix = "nic";
 
+// cppcheck-suppress constParameter ; it is written through memset and memcpy
 void copy_interface_name(InterfaceName& target, std::string_view source) {
     std::memset(target, 0, sizeof target);
     std::memcpy(target, source.data(), std::min(source.size(), sizeof target - 1));

@@ -34,7 +34,8 @@ int load_node_config(UplinkState& state, const char* path) {
         char command[command_size];
         std::snprintf(command, sizeof command, "jq -r %s %s", config_keys[step], path);
         char answer[answer_size] = {};
-        const PipeStream jq{popen(command, "re")};
+        // jq is found on the PATH through the shell, as node tooling expects.
+        const PipeStream jq{popen(command, "re")};  // NOLINT(cert-env33-c)
         if (jq.stream == nullptr) {
             std::fputs("Failed to run command\n", stderr);
             return -1;

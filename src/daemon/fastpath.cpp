@@ -22,7 +22,7 @@ constexpr mode_t created_file_mode = 0644;
 bool write_fastpath_file(const char* path, const char* text) {
     const UniqueFd file{open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, created_file_mode)};
     if (!file) {
-        std::fprintf(stderr, "Failed to open %s: %s\n", path, std::strerror(errno));
+        std::fprintf(stderr, "Failed to open %s: %m\n", path);
         return false;
     }
     // One write: the module takes each write as one command.
@@ -31,9 +31,12 @@ bool write_fastpath_file(const char* path, const char* text) {
     do {
         written = write(file.get(), text, length);
     } while (written < 0 && errno == EINTR);
-    if (written < 0 || static_cast<size_t>(written) != length) {
-        std::fprintf(stderr, "Failed to write %s: %s\n", path,
-                     written < 0 ? std::strerror(errno) : "short write");
+    if (written < 0) {
+        std::fprintf(stderr, "Failed to write %s: %m\n", path);
+        return false;
+    }
+    if (static_cast<size_t>(written) != length) {
+        std::fprintf(stderr, "Failed to write %s: short write\n", path);
         return false;
     }
     return true;

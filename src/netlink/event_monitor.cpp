@@ -22,8 +22,6 @@ namespace {
 // Room for a burst of notifications while a refresh runs jq; the kernel drops
 // what does not fit and says so with ENOBUFS.
 constexpr int receive_queue_bytes = 4 << 20;
-// Datagrams read in a row before a pending refresh gets its turn.
-constexpr int datagrams_per_wakeup = 64;
 // Stale notifications thrown away before a resynchronising refresh, at most.
 constexpr int stale_datagrams_limit = 1 << 16;
 
@@ -54,19 +52,19 @@ void resynchronise(int socket_fd, std::byte (&buffer)[monitor_buffer_size]) {
     refresh_upstream_port();
 }
 
-void read_notifications(int socket_fd, std::byte (&buffer)[monitor_buffer_size]) {
-    for (int i = 0; i < datagrams_per_wakeup; ++i) {
-        Bytes datagram;
-        switch (receive_notification(socket_fd, buffer, datagram)) {
-            case Received::empty:
-                return;
-            case Received::lost:
-                resynchronise(socket_fd, buffer);
-                break;
-            case Received::datagram:
-                handle_notifications(datagram);
-                break;
-        }
+// One datagram per wakeup: select() on a queue that still holds one returns at
+// once, and a trickle of notifications costs no receive that finds nothing.
+void read_notification(int socket_fd, std::byte (&buffer)[monitor_buffer_size]) {
+    Bytes datagram;
+    switch (receive_notification(socket_fd, buffer, datagram)) {
+        case Received::empty:
+            return;
+        case Received::lost:
+            resynchronise(socket_fd, buffer);
+            return;
+        case Received::datagram:
+            handle_notifications(datagram);
+            return;
     }
 }
 
@@ -91,7 +89,7 @@ int run_netlink_monitor() {
     address.nl_groups = RTMGRP_LINK | RTMGRP_IPV6_ROUTE;
     std::fflush(stdout);
     if (bind(socket_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        std::fprintf(stderr, "Failed to bind netlink socket: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "Failed to bind netlink socket: %m\n");
         return -1;
     }
 
@@ -103,7 +101,7 @@ int run_netlink_monitor() {
         FD_SET(socket_fd.get(), &readable);
         FD_SET(request_fd, &readable);
         if (select(std::max(socket_fd.get(), request_fd) + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
-        if (FD_ISSET(socket_fd.get(), &readable)) read_notifications(socket_fd.get(), buffer);
+        if (FD_ISSET(socket_fd.get(), &readable)) read_notification(socket_fd.get(), buffer);
         if (FD_ISSET(request_fd, &readable)) {
             refresh_request_take();
             run_requested_refresh();

@@ -23,8 +23,9 @@ static_assert(sizeof(LinkRequest) == 32);
 
 constexpr size_t reply_buffer_size = 4096;
 
-int fail(const char* format) {
-    std::fprintf(stderr, format, std::strerror(errno));
+// One line: what failed, then the system's error text for errno.
+int fail(const char* what) {
+    std::fprintf(stderr, "%s: %m\n", what);
     return -1;
 }
 
@@ -51,17 +52,17 @@ int link_reply_running(Bytes reply) {
 
 int query_link_running(const char* name) {
     const UniqueFd socket_fd{socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)};
-    if (!socket_fd) return fail("Netlink socket create failed: %s\n");
+    if (!socket_fd) return fail("Netlink socket create failed");
     // Recent kernels refuse SO_REUSEPORT outside IP sockets; on a netlink socket
     // whose port id the kernel assigns it never did anything, so that refusal is
     // no failure.
     const int reuse = 1;
     if (setsockopt(socket_fd.get(), SOL_SOCKET, SO_REUSEPORT, &reuse, sizeof reuse) != 0 && errno != EOPNOTSUPP) {
-        return fail("Netlink set socket option failed: %s\n");
+        return fail("Netlink set socket option failed");
     }
     sockaddr_nl local = kernel_address();
     if (bind(socket_fd.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        return fail("Netlink socket bind failed: %s\n");
+        return fail("Netlink socket bind failed");
     }
 
     LinkRequest request{};
@@ -77,7 +78,7 @@ int query_link_running(const char* name) {
     header.msg_namelen = sizeof kernel;
     header.msg_iov = &vector;
     header.msg_iovlen = 1;
-    if (sendmsg(socket_fd.get(), &header, 0) < 0) return fail("Error sending interface request to netlink: %s\n");
+    if (sendmsg(socket_fd.get(), &header, 0) < 0) return fail("Error sending interface request to netlink");
 
     std::byte reply[reply_buffer_size];
     vector = {reply, sizeof reply};
@@ -86,6 +87,6 @@ int query_link_running(const char* name) {
         header.msg_namelen = sizeof kernel;
         received = recvmsg(socket_fd.get(), &header, 0);
     } while (received >= 0 && kernel.nl_pid != 0);  // only the kernel's answer counts
-    if (received < 0) return fail("Error receiving message from netlink: %s\n");
+    if (received < 0) return fail("Error receiving message from netlink");
     return link_reply_running(Bytes{reply, std::min(static_cast<size_t>(received), sizeof reply)});
 }

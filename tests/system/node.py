@@ -63,6 +63,7 @@ class _Lines:
 
     def __init__(self, stream):
         self.lines = []
+        self.times = []  # when each line was read, on the monotonic clock
         self.partial = ""
         self._lock = threading.Lock()
         self._thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
@@ -75,6 +76,7 @@ class _Lines:
                 text = self.partial + text
                 *complete, self.partial = text.split("\n")
                 self.lines.extend(complete)
+                self.times.extend([time.monotonic()] * len(complete))
 
     def snapshot(self):
         with self._lock:
@@ -90,6 +92,7 @@ class _FastpathWatch:
     def __init__(self, directory):
         self.directory = directory
         self.writes = []
+        self.times = []  # when each write was seen, on the monotonic clock
         self._lock = threading.Lock()
         libc = ctypes.CDLL(None, use_errno=True)
         self._fd = libc.inotify_init1(os.O_CLOEXEC)
@@ -105,6 +108,7 @@ class _FastpathWatch:
             if not ready:
                 continue
             data = os.read(self._fd, 65536)
+            seen = time.monotonic()
             offset = 0
             while offset < len(data):
                 _, _, _, length = struct.unpack_from("iIII", data, offset)
@@ -117,6 +121,7 @@ class _FastpathWatch:
                     content = None
                 with self._lock:
                     self.writes.append((name, content))
+                    self.times.append(seen)
 
     def snapshot(self):
         with self._lock:

@@ -1,0 +1,225 @@
+#!/usr/bin/python3
+"""Measures uplinkwatch against the real kernel, each figure in a throwaway node.
+
+    sudo /usr/bin/python3 bench/run.py [--quick]
+
+Builds the daemon first if build/uplinkwatch is missing. Prints failover latency,
+a route storm, startup with a large table and the idle cost.
+"""
+
+import glob
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOP = os.path.dirname(HERE)
+BINARY = os.path.join(TOP, "build", "uplinkwatch")
+os.environ.setdefault("UPLINKWATCH_BINARY", BINARY)
+sys.path.insert(0, os.path.join(TOP, "tests", "system"))
+
+import node as node_module  # noqa: E402
+from node import Node, REFRESH_LINE  # noqa: E402
+
+NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+MOVED = "Updating the upstream port with default gateway as the device is not a pop"
+
+
+def cpu_seconds(pid, children=True):
+    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+    ticks = int(fields[11]) + int(fields[12])
+    if children:
+        ticks += int(fields[13]) + int(fields[14])
+    return ticks / CLOCK_TICKS
+
+
+def context_switches(pid):
+    total = 0
+    for status in glob.glob(f"/proc/{pid}/task/*/status"):
+        for line in open(status):
+            if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                total += int(line.split()[1])
+    return total
+
+
+def rss_kib(pid):
+    for line in open(f"/proc/{pid}/status"):
+        if line.startswith("VmRSS"):
+            return int(line.split()[1])
+    return 0
+
+
+def routes(prefix, count):
+    return [f"route add {prefix}:{i >> 16:x}:{i & 0xffff:x}::/64 via fe80::1 dev up0" for i in range(count)]
+
+
+class Bench:
+    def __init__(self):
+        self.workdirs = []
+
+    def node(self):
+        workdir = tempfile.mkdtemp(prefix="uplinkwatch-bench-")
+        self.workdirs.append(workdir)
+        made = Node(workdir)
+        made.veth("up0")
+        made.veth("up1")
+        made.configure(**NOT_A_POP)
+        return made
+
+
+def write_times(made, name):
+    return [t for (file, _), t in zip(made.writes(), made.watch.times) if file == name]
+
+
+def failover(bench, changes):
+    made = bench.node()
+    try:
+        made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
+        made.start()
+        made.wait_line("Updating the upstream port as up0")
+        shell = subprocess.Popen(["ip", "-n", made.name, "-6", "-batch", "-"], stdin=subprocess.PIPE, text=True)
+        latencies = []
+        for change in range(changes):
+            target = ("up1", "fe80::2") if change % 2 == 0 else ("up0", "fe80::1")
+            before = len(made.writes())
+            started = time.monotonic()
+            shell.stdin.write(f"route replace default via {target[1]} dev {target[0]}\n")
+            shell.stdin.flush()
+            made.wait_writes(before + 2)
+            stamp = made.watch.times[before + 1]
+            assert made.writes()[before + 1] == ("upstream_port", f"{target[0]}\n".encode())
+            latencies.append((stamp - started) * 1000)
+        shell.stdin.close()
+        shell.wait()
+        latencies.sort()
+        return {
+            "changes": changes,
+            "p50_ms": statistics.median(latencies),
+            "p99_ms": latencies[min(len(latencies) - 1, int(len(latencies) * 0.99))],
+        }
+    finally:
+        made.stop()
+
+
+def storm(bench, count):
+    made = bench.node()
+    try:
+        made.count_jq_runs()
+        made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
+        made.start()
+        made.wait_line("Updating the upstream port as up0")
+        cpu_before = cpu_seconds(made.pid)
+        runs_before = made.jq_runs()
+        half = count // 2
+        commands = (routes("2001:db8", half)
+                    + ["route add default via fe80::2 dev up1 metric 50",
+                       "route del default via fe80::1 dev up0 metric 100"]
+                    + routes("2001:db9", count - half))
+        started = time.monotonic()
+        made.batch(commands)
+        batch_done = time.monotonic()
+        made.wait_line(MOVED, timeout=300)
+        moved = made.watch.times[-1]
+        # A refresh runs behind every notification queued before it.
+        made.signal()
+        made.wait_line(REFRESH_LINE, timeout=300)
+        made.wait_line("Updating the upstream port as up1", timeout=300)
+        converged = time.monotonic()
+        return {
+            "routes": count,
+            "final_port_ok": made.upstream_port() == b"up1\n",
+            "batch_s": batch_done - started,
+            "port_moved_after_s": moved - started,
+            "converged_s": converged - started,
+            "daemon_cpu_s": cpu_seconds(made.pid) - cpu_before,
+            "jq_runs": made.jq_runs() - runs_before,
+            "lost_notifications": made.errors().count(
+                "Netlink notifications were lost, refreshing the upstream port"),
+            "alive": made.alive(),
+        }
+    finally:
+        made.stop()
+
+
+def startup(bench, count):
+    made = bench.node()
+    try:
+        made.batch(routes("2001:db8", count) + ["route add default via fe80::2 dev up1"])
+        started = time.monotonic()
+        made.start()
+        made.wait_writes(1)
+        return {
+            "routes": count,
+            "first_write_ms": (made.watch.times[0] - started) * 1000,
+            "from_first_line_ms": (made.watch.times[0] - made.stdout.times[0]) * 1000,
+            "port_ok": made.writes()[0] == ("upstream_port", b"up1\n"),
+        }
+    finally:
+        made.stop()
+
+
+def idle(bench, seconds, settle):
+    made = bench.node()
+    try:
+        made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
+        made.start()
+        made.wait_line("Updating the upstream port as up0")
+        # The kernel's own IPv6 address configuration on the new uplinks sends link
+        # notifications for several seconds; idle means after that.
+        time.sleep(settle)
+        cpu, switches = cpu_seconds(made.pid, children=False), context_switches(made.pid)
+        time.sleep(seconds)
+        return {
+            "seconds": seconds,
+            "cpu_s": cpu_seconds(made.pid, children=False) - cpu,
+            "context_switches": context_switches(made.pid) - switches,
+            "rss_kib": rss_kib(made.pid),
+        }
+    finally:
+        made.stop()
+
+
+def jq_run(runs):
+    """What one jq run costs here: the floor under every decision's latency."""
+    with tempfile.NamedTemporaryFile("w", suffix=".json") as config:
+        config.write('{"popParams": {"POP_ADDR": null}}')
+        config.flush()
+        times = []
+        for _ in range(runs):
+            started = time.monotonic()
+            subprocess.run(["jq", "-r", ".popParams.POP_ADDR", config.name], capture_output=True, check=True)
+            times.append((time.monotonic() - started) * 1000)
+    return {"runs": runs, "p50_ms": statistics.median(times)}
+
+
+def main():
+    quick = "--quick" in sys.argv
+    if os.geteuid() != 0:
+        sys.exit("run as root: each figure comes from a throwaway network namespace")
+    if not os.access(BINARY, os.X_OK):
+        subprocess.run(["cmake", "-S", TOP, "-B", os.path.join(TOP, "build"), "-G", "Ninja"], check=True)
+        subprocess.run(["cmake", "--build", os.path.join(TOP, "build"), "--target", "uplinkwatch"], check=True)
+    node_module.BINARY = BINARY
+    bench = Bench()
+    results = [
+        ("jq", jq_run(20)),
+        ("failover", failover(bench, 20 if quick else 200)),
+        ("storm", storm(bench, 10000 if quick else 100000)),
+        ("startup", startup(bench, 1000 if quick else 10000)),
+        ("idle", idle(bench, 2 if quick else 10, 1 if quick else 15)),
+    ]
+    print(f"machine: {os.uname().release}, {os.cpu_count()} cores, jq {subprocess.run(['jq', '--version'], capture_output=True, text=True).stdout.strip()}")
+    for name, figures in results:
+        shown = ", ".join(f"{key} {value:.3f}" if isinstance(value, float) else f"{key} {value}"
+                          for key, value in figures.items())
+        print(f"{name:9} {shown}")
+    for workdir in bench.workdirs:
+        subprocess.run(["rm", "-rf", workdir])
+
+
+if __name__ == "__main__":
+    main()
