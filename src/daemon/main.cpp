@@ -18,6 +18,7 @@ void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
 
 void* monitor_thread(void* /*unused*/) {
     std::fputs("NetLink Thread started..\n", stdout);
+    std::fflush(stdout);
     refresh_upstream_port();
     if (uplink_state.gateway_ifindex == -1 && !uplink_state.is_pop) {
         std::fputs("Default gateway not set\n", stdout);

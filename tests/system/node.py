@@ -222,7 +222,7 @@ class Node:
 
     # The daemon ---------------------------------------------------------------
 
-    def start(self, fastpath_mode="rw", path=None, preexec_fn=None):
+    def start(self, fastpath_mode="rw", path=None, preexec_fn=None, listening=True):
         daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
@@ -231,7 +231,22 @@ class Node:
             preexec_fn=preexec_fn)
         self.stdout = _Lines(self.process.stdout)
         self.stderr = _Lines(self.process.stderr)
+        if listening:
+            wait_until(self.listening, what=f"the monitor to listen; have {self.lines()} / {self.errors()}")
         return self
+
+    def listening(self):
+        """Whether the daemon's monitor has bound its subscription socket: a routing
+        netlink socket whose port id is the daemon's pid, in the link and IPv6 route
+        groups. Notifications sent before that are not seen."""
+        table = run("ip", "netns", "exec", self.name, "cat", "/proc/net/netlink").stdout.splitlines()[1:]
+        for row in table:
+            fields = row.split()
+            if fields[1] == "0" and fields[2] == str(self.pid) and int(fields[3], 16) == MONITOR_GROUPS:
+                return True
+        if self.process.poll() is not None:
+            raise AssertionError(f"the daemon exited with {self.process.returncode}: {self.errors()}")
+        return False
 
     @property
     def pid(self):
@@ -281,4 +296,5 @@ class Node:
         run("ip", "netns", "del", self.name, check=False)
 
 
+MONITOR_GROUPS = 0x401  # links and IPv6 routes
 REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

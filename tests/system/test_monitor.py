@@ -164,6 +164,6 @@ def test_sigusr1_during_a_burst_refreshes_between_messages(node):
     node.wait_line(REFRESH_LINE, signals + 1)
     wait_until(lambda: node.lines()[-1] == "Updating the upstream port as up0", what="the last refresh")
     groups = parse_groups(node.lines())
+    assert signals >= 1, "the burst ended before a signal could be sent"
     assert groups.count("refresh") == signals + 1
-    assert groups.count("move") >= 2
     assert node.upstream_port() == b"up0\n"
