@@ -82,6 +82,10 @@ class _Lines:
         with self._lock:
             return list(self.lines)
 
+    def timed(self):
+        with self._lock:
+            return list(zip(self.times, self.lines))
+
 
 class _FastpathWatch:
     """Records, in the order the kernel saw them, each close of a written fastpath
@@ -126,6 +130,10 @@ class _FastpathWatch:
     def snapshot(self):
         with self._lock:
             return list(self.writes)
+
+    def timed(self):
+        with self._lock:
+            return list(zip(self.times, self.writes))
 
     def close(self):
         # The descriptor is closed only once its reader is gone, so that a later
@@ -294,6 +302,24 @@ class Node:
             self.process.wait(timeout=GUARD)
         self.watch.close()
         run("ip", "netns", "del", self.name, check=False)
+        self._remove_root()
+
+    def _remove_root(self):
+        """Takes the chroot skeleton apart entry by entry, never recursing: rmdir
+        fails on a directory that is not empty, so not even a bind mount that had
+        leaked out of the node could lose a byte."""
+        entries = ["uplinkwatch", "proc/net/gre6_fastpath", "proc/net", "proc", "data/cfg", "data", "tmp",
+                   "usr", "etc", "dev", "bin", "sbin", "lib", "lib32", "lib64"]
+        for entry in entries:
+            path = os.path.join(self.root, entry)
+            try:
+                if os.path.islink(path) or os.path.isfile(path):
+                    os.unlink(path)
+                else:
+                    os.rmdir(path)
+            except FileNotFoundError:
+                pass
+        os.rmdir(self.root)
 
 
 MONITOR_GROUPS = 0x401  # links and IPv6 routes
