@@ -175,7 +175,7 @@ class Node:
 
     def veth(self, name, peer=None, up=True, peer_up=True):
         """An uplink: a veth pair in the node, running when both ends are up."""
-        peer = peer or f"{name}p"[:15]
+        peer = peer or f"p{name}"[:15]  # never begins with tavro or nic
         self.ip("link", "add", "name", name, "type", "veth", "peer", "name", peer)
         if peer_up:
             self.ip("link", "set", peer, "up")
@@ -267,10 +267,16 @@ class Node:
         return self.process.poll() is None
 
     def lines(self):
-        return self.stdout.snapshot()
+        return self.stdout.snapshot() if self.stdout else []
 
     def errors(self):
-        return self.stderr.snapshot()
+        return self.stderr.snapshot() if self.stderr else []
+
+    def timed_lines(self):
+        return self.stdout.timed() if self.stdout else []
+
+    def timed_errors(self):
+        return self.stderr.timed() if self.stderr else []
 
     def wait_line(self, text, count=1, timeout=GUARD):
         wait_until(lambda: self.lines().count(text) >= count, timeout,

@@ -64,7 +64,7 @@ def test_a_pop_takes_a_tavro_link_that_comes_up_running(node):
     assert writes[:2] == [("fpe", b"flush\n"), ("upstream_port", b"tavro3\n")]
 
     # Going down says nothing; tavro4 coming up afterwards shows it was handled.
-    node.ip("link", "set", "tavro3p", "down")
+    node.ip("link", "set", "ptavro3", "down")
     node.ip("link", "set", "tavro4", "up")
     node.wait_line(link_lines("tavro4")[2])
     tail = node.lines()[node.lines().index(link_lines("tavro4")[0]) - 1:]

@@ -1,0 +1,83 @@
+"""What ships beside the daemon: the demo, the service unit, the manual page and
+the package."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+from node import BINARY
+
+TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.environ.get("UPLINKWATCH_BUILD_DIR", os.path.join(TOP, "build"))
+UNIT = os.path.join(TOP, "dist", "uplinkwatch.service")
+MANUAL = os.path.join(TOP, "man", "uplinkwatch.8")
+
+
+def need(*tools):
+    for tool in tools:
+        if shutil.which(tool) is None:
+            if os.environ.get("CI") == "true":
+                pytest.fail(f"{tool} is not installed")
+            pytest.skip(f"{tool} is not installed")
+
+
+def test_the_demo_plays_its_scenario_and_leaves_nothing(node):
+    # The node fixture only vouches for root and the tools; the demo makes its own.
+    before = set(subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout.split())
+    result = subprocess.run([sys.executable, os.path.join(TOP, "demo", "demo.py"), BINARY],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert "fastpath | upstream_port <- b'up1\\n'" in result.stdout
+    assert "daemon   | Interface tavro1 Link: 1" in result.stdout
+    after = set(subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout.split())
+    assert after <= before | {node.name}
+
+
+def test_the_unit_verifies_and_is_hardened(tmp_path):
+    need("systemd-analyze")
+    unit = tmp_path / "uplinkwatch.service"
+    unit.write_text(open(UNIT).read().replace("/usr/sbin/uplinkwatch", BINARY))
+    # verify also asks man(1) for the page the unit's Documentation= names.
+    os.makedirs(tmp_path / "man8")
+    shutil.copy(MANUAL, tmp_path / "man8")
+    env = dict(os.environ, MANPATH=f"{tmp_path}:")
+    verify = subprocess.run(["systemd-analyze", "verify", str(unit)], capture_output=True, text=True, env=env)
+    assert (verify.returncode, verify.stdout + verify.stderr) == (0, "")
+
+    text = open(UNIT).read()
+    assert "ExecReload=/bin/kill -USR1 $MAINPID" in text
+    assert "Restart=on-failure" in text
+    security = subprocess.run(["systemd-analyze", "security", "--offline=true", str(unit)],
+                              capture_output=True, text=True)
+    exposure = float(re.search(r"Overall exposure level for \S+: ([0-9.]+)", security.stdout).group(1))
+    assert exposure <= 2.0, security.stdout
+
+
+def test_the_manual_lints_clean():
+    need("mandoc")
+    lint = subprocess.run(["mandoc", "-Tlint", "-W", "warning", MANUAL], capture_output=True, text=True)
+    assert (lint.returncode, lint.stdout + lint.stderr) == (0, "")
+
+
+def test_install_and_the_package_place_every_file(tmp_path):
+    need("cpack", "dpkg-deb")
+    stage = tmp_path / "stage"
+    subprocess.run(["cmake", "--install", BUILD, "--prefix", str(stage)], check=True, capture_output=True)
+    for path in ("sbin/uplinkwatch", "lib/systemd/system/uplinkwatch.service", "share/man/man8/uplinkwatch.8"):
+        assert (stage / path).is_file(), path
+    assert os.access(stage / "sbin/uplinkwatch", os.X_OK)
+
+    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
+                   check=True, capture_output=True)
+    (package,) = (tmp_path / "deb").glob("*.deb")
+    listing = subprocess.run(["dpkg-deb", "-c", str(package)], capture_output=True, text=True, check=True).stdout
+    files = {line.split()[-1] for line in listing.splitlines() if not line.startswith("d")}
+    assert files == {"./usr/sbin/uplinkwatch", "./usr/lib/systemd/system/uplinkwatch.service",
+                     "./usr/share/man/man8/uplinkwatch.8"}
+    depends = subprocess.run(["dpkg-deb", "-f", str(package), "Depends"], capture_output=True, text=True).stdout
+    assert re.split(r",\s*", depends.strip())[0] == "jq"
+    assert "libstdc++" not in depends
