@@ -23,7 +23,7 @@ _counter = itertools.count()
 # the way down, so the process the test started is the daemon itself.
 _LAUNCH = r"""
 set -e
-root=$1 fastpath=$2 cfg=$3 binary=$4 tools=$5 fastpath_mode=$6 daemon_path=$7
+root=$1 fastpath=$2 cfg=$3 binary=$4 tools=$5 fastpath_mode=$6 daemon_path=$7 keep_caps=$8
 mount --make-rprivate /
 for d in usr etc dev; do mount --rbind "/$d" "$root/$d"; done
 for d in bin sbin lib lib32 lib64; do
@@ -39,7 +39,12 @@ mount --bind "$cfg" "$root/data/cfg"
 mount --bind "$tools" "$root/usr/local/bin"
 : > "$root/uplinkwatch"
 mount --bind "$binary" "$root/uplinkwatch"
-exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /uplinkwatch
+if [ "$keep_caps" = all ]; then
+  exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /uplinkwatch
+fi
+# Root with only the capabilities named (comma-separated, or none).
+exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /usr/bin/setpriv \
+  --inh-caps=-all --bounding-set="-all${keep_caps:+,+$keep_caps}" /uplinkwatch
 """
 
 
@@ -230,11 +235,13 @@ class Node:
 
     # The daemon ---------------------------------------------------------------
 
-    def start(self, fastpath_mode="rw", path=None, preexec_fn=None, listening=True):
+    def start(self, fastpath_mode="rw", path=None, preexec_fn=None, listening=True, capabilities="all"):
+        """capabilities: "all", or the only ones the daemon keeps (comma-separated,
+        "" for none), as a hardened service would run it."""
         daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
-             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path],
+             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path, capabilities],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             preexec_fn=preexec_fn)
         self.stdout = _Lines(self.process.stdout)

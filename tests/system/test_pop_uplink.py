@@ -94,3 +94,22 @@ def test_a_routed_nic_that_begins_with_the_pop_interface_goes_to_the_tavro_scan(
     pop(node, "tavro,nic0")
     node.wait_line("Updating the upstream port as tavro1")
     assert "Updating the upstream port as nic0" not in node.lines()
+
+
+def test_the_whole_job_needs_no_capability(node):
+    node.configure(pop_addr=None, pop_iface=None, prefixes=None)
+    node.veth("up0")
+    node.veth("up1")
+    node.veth("tavro0")
+    node.default_route("up0")
+    node.start(capabilities="")
+    status = open(f"/proc/{node.pid}/status").read()
+    assert "CapEff:\t0000000000000000" in status
+    node.wait_line("Updating the upstream port as up0")
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "10")
+    node.wait_line("Updating the upstream port with default gateway as the device is not a pop")
+    node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    wait_refresh(node)
+    node.wait_line("Updating the upstream port as tavro0")
+    assert node.upstream_port() == b"tavro0\n"
+    assert node.errors() == []
