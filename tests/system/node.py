@@ -30,20 +30,32 @@ for d in bin sbin lib lib32 lib64; do
   if [ -L "/$d" ]; then ln -sfn "$(readlink "/$d")" "$root/$d";
   elif [ -d "/$d" ]; then mkdir -p "$root/$d"; mount --rbind "/$d" "$root/$d"; fi
 done
+mkdir -p "$root/proc"
 if [ "$fastpath_mode" != missing ]; then
   mkdir -p "$root/proc/net/gre6_fastpath"
   mount --bind "$fastpath" "$root/proc/net/gre6_fastpath"
   [ "$fastpath_mode" = ro ] && mount -o remount,bind,ro "$root/proc/net/gre6_fastpath"
 fi
 mount --bind "$cfg" "$root/data/cfg"
+# /proc/self, for runtimes that read their own maps (sanitizers), from a procfs
+# mounted beside the stand-in /proc.
+mkdir -p "$root/.proc"
+mount -t proc proc "$root/.proc"
+ln -sfn ../.proc/self "$root/proc/self"
 mount --bind "$tools" "$root/usr/local/bin"
 : > "$root/uplinkwatch"
 mount --bind "$binary" "$root/uplinkwatch"
+# The daemon reads no environment; only sanitizer runs pass their options on.
+set -- PATH="$daemon_path"
+for option in ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS LSAN_OPTIONS; do
+  eval "value=\${$option:-}"
+  [ -n "$value" ] && set -- "$@" "$option=$value"
+done
 if [ "$keep_caps" = all ]; then
-  exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /uplinkwatch
+  exec env -i "$@" "$(command -v chroot)" "$root" /uplinkwatch
 fi
 # Root with only the capabilities named (comma-separated, or none).
-exec env -i PATH="$daemon_path" "$(command -v chroot)" "$root" /usr/bin/setpriv \
+exec env -i "$@" "$(command -v chroot)" "$root" /usr/bin/setpriv \
   --inh-caps=-all --bounding-set="-all${keep_caps:+,+$keep_caps}" /uplinkwatch
 """
 
@@ -316,12 +328,14 @@ class Node:
         self.watch.close()
         run("ip", "netns", "del", self.name, check=False)
         self._remove_root()
+        reports = [line for line in self.errors() if any(mark in line for mark in SANITIZER_MARKS)]
+        assert not reports, "\n".join(self.errors())
 
     def _remove_root(self):
         """Takes the chroot skeleton apart entry by entry, never recursing: rmdir
         fails on a directory that is not empty, so not even a bind mount that had
         leaked out of the node could lose a byte."""
-        entries = ["uplinkwatch", "proc/net/gre6_fastpath", "proc/net", "proc", "data/cfg", "data", "tmp",
+        entries = ["uplinkwatch", "proc/self", ".proc", "proc/net/gre6_fastpath", "proc/net", "proc", "data/cfg", "data", "tmp",
                    "usr", "etc", "dev", "bin", "sbin", "lib", "lib32", "lib64"]
         for entry in entries:
             path = os.path.join(self.root, entry)
@@ -335,5 +349,6 @@ class Node:
         os.rmdir(self.root)
 
 
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
 MONITOR_GROUPS = 0x401  # links and IPv6 routes
 REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

@@ -14,23 +14,43 @@
 #include "daemon/uplink_state.h"
 #include "netlink/link_query.h"
 
+namespace {
+
+int taken_from = -1;
+int taken_to = -1;
+
+// Takes every free descriptor, to be given back before the exit.
+void exhaust_descriptors() {
+    for (int fd = dup(STDERR_FILENO); fd >= 0; fd = dup(STDERR_FILENO)) {
+        if (taken_from < 0) taken_from = fd;
+        taken_to = fd;
+    }
+}
+
+int give_back(int status) {
+    for (int fd = taken_from; taken_from >= 0 && fd <= taken_to; ++fd) close(fd);
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--exhaust") == 0) {
-        while (dup(STDERR_FILENO) >= 0) {
-        }
+        exhaust_descriptors();
         --argc;
         ++argv;
     }
     if (argc == 3 && std::strcmp(argv[1], "query") == 0) {
-        std::printf("%d\n", query_link_running(argv[2]));
-        return 0;
+        const int running = query_link_running(argv[2]);
+        std::printf("%d\n", running);
+        return give_back(0);
     }
     if (argc == 4 && std::strcmp(argv[1], "select") == 0) {
         uplink_state.is_pop = true;
         std::snprintf(uplink_state.pop_iface, sizeof uplink_state.pop_iface, "%s", argv[2]);
         std::snprintf(uplink_state.routed_nic, sizeof uplink_state.routed_nic, "%s", argv[3]);
         select_pop_uplink();
-        return 0;
+        return give_back(0);
     }
     std::fputs("usage: link_probe [--exhaust] query NAME | select POP_IFACE ROUTED_NIC\n", stderr);
     return 2;
