@@ -23,7 +23,7 @@ _counter = itertools.count()
 # the way down, so the process the test started is the daemon itself.
 _LAUNCH = r"""
 set -e
-root=$1 fastpath=$2 cfg=$3 binary=$4 tools=$5 fastpath_mode=$6 daemon_path=$7 keep_caps=$8
+root=$1 fastpath=$2 cfg=$3 binary=$4 tools=$5 fastpath_mode=$6 daemon_path=$7 keep_caps=$8 open_files=$9
 mount --make-rprivate /
 for d in usr etc dev; do mount --rbind "/$d" "$root/$d"; done
 for d in bin sbin lib lib32 lib64; do
@@ -51,11 +51,14 @@ for option in ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS LSAN_OPTIONS; do
   eval "value=\${$option:-}"
   [ -n "$value" ] && set -- "$@" "$option=$value"
 done
+# A small descriptor table, for the daemon alone.
+limit=
+[ -n "$open_files" ] && limit="$(command -v prlimit) --nofile=$open_files:"
 if [ "$keep_caps" = all ]; then
-  exec env -i "$@" "$(command -v chroot)" "$root" /uplinkwatch
+  exec env -i "$@" $limit "$(command -v chroot)" "$root" /uplinkwatch
 fi
 # Root with only the capabilities named (comma-separated, or none).
-exec env -i "$@" "$(command -v chroot)" "$root" /usr/bin/setpriv \
+exec env -i "$@" $limit "$(command -v chroot)" "$root" /usr/bin/setpriv \
   --inh-caps=-all --bounding-set="-all${keep_caps:+,+$keep_caps}" /uplinkwatch
 """
 
@@ -247,15 +250,17 @@ class Node:
 
     # The daemon ---------------------------------------------------------------
 
-    def start(self, fastpath_mode="rw", path=None, preexec_fn=None, listening=True, capabilities="all"):
+    def start(self, fastpath_mode="rw", path=None, listening=True, capabilities="all",
+              open_files=None):
         """capabilities: "all", or the only ones the daemon keeps (comma-separated,
-        "" for none), as a hardened service would run it."""
+        "" for none), as a hardened service would run it. open_files: the size of
+        the daemon's descriptor table."""
         daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
-             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path, capabilities],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            preexec_fn=preexec_fn)
+             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path, capabilities,
+             str(open_files or "")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.stdout = _Lines(self.process.stdout)
         self.stderr = _Lines(self.process.stderr)
         if listening:

@@ -1,0 +1,159 @@
+"""Injected faults: each shows on stderr, the daemon keeps its last good state
+through it, and acts right again once the fault is gone."""
+
+import os
+import subprocess
+
+from node import REFRESH_LINE, wait_until
+
+NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
+A_POP = dict(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+
+
+def link_acted_on(name):
+    return f"Updating the upstream port as {name} as the device is a pop"
+
+
+def uplinks_then_quiet_links(node):
+    """Two uplinks that carry IPv6 for markers; links made later carry none."""
+    node.veth("up0")
+    node.veth("up1")
+    node.quiet_links()
+
+
+def mark(node):
+    """Returns once the daemon has handled every notification sent before: a
+    default route through the other uplink is always reported, on any node."""
+    marks = sum(line.startswith("Default gateway dev is ") for line in node.lines())
+    uplink = ("up0", "up1")[marks % 2]
+    node.ip("-6", "route", "add", "default", "via", f"fe80::{marks + 1:x}", "dev", uplink, "metric", str(marks + 1))
+    wait_until(lambda: sum(line.startswith("Default gateway dev is ") for line in node.lines()) > marks,
+               what="the marker route")
+
+
+def test_a_fastpath_directory_that_appears_later_is_written_from_then_on(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.veth("up1")
+    node.default_route("up0")
+    node.start(fastpath_mode="missing")
+    node.wait_error("Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory")
+
+    # The module comes: its directory appears where the daemon looks.
+    module = os.path.join(node.root, "proc", "net", "gre6_fastpath")
+    os.makedirs(module)
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "10")
+    node.wait_line("Updating the upstream port with default gateway as the device is not a pop")
+    wait_until(lambda: os.path.exists(os.path.join(module, "upstream_port")), what="the port write")
+    assert open(os.path.join(module, "fpe"), "rb").read() == b"flush\n"
+    assert open(os.path.join(module, "upstream_port"), "rb").read() == b"up1\n"
+    assert node.errors().count("Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory") == 1
+    for name in ("fpe", "upstream_port"):
+        os.remove(os.path.join(module, name))
+
+
+def test_a_broken_configuration_keeps_the_role_until_it_is_restored(node):
+    uplinks_then_quiet_links(node)
+    for number in range(5):
+        node.veth(f"tavro{number}", up=False)
+    node.configure(**A_POP)
+    node.start()
+    config = os.path.join(node.cfg, "node_config.json")
+    good = open(config).read()
+
+    faults = [
+        ("deleted", lambda: os.remove(config), "Could not open file /data/cfg/node_config.json"),
+        ("truncated", lambda: open(config, "w").write(good[:20]), "parse error"),
+        ("malformed", lambda: open(config, "w").write(good.replace(":", "=")), "parse error"),
+    ]
+    for number, (_, inject, complaint) in enumerate(faults):
+        seen = len(node.errors())
+        inject()
+        node.ip("link", "set", f"tavro{number}", "up")
+        wait_until(lambda: any(complaint in line for line in node.errors()[seen:]), what=complaint)
+        # Still a POP: the running tavro link is taken.
+        node.wait_line(link_acted_on(f"tavro{number}"))
+
+    # Restored, as a plain node: running tavro links move nothing any more.
+    node.configure(**NOT_A_POP)
+    node.ip("link", "set", "tavro3", "up")
+    mark(node)
+    node.configure(**A_POP)
+    node.ip("link", "set", "tavro4", "up")
+    node.wait_line(link_acted_on("tavro4"))
+    assert link_acted_on("tavro3") not in node.lines()
+    assert node.upstream_port() == b"tavro4\n"
+
+
+def test_jq_gone_from_the_path_keeps_the_role_until_it_is_back(node):
+    uplinks_then_quiet_links(node)
+    node.veth("tavro1", up=False)
+    node.veth("tavro2", up=False)
+    node.veth("tavro3", up=False)
+    node.configure(**A_POP)
+    node.count_jq_runs()  # the only jq on the daemon's PATH
+    node.start(path="/usr/local/bin")
+    wrapper = os.path.join(node.tools, "jq")
+    os.rename(wrapper, wrapper + ".away")
+    node.configure(**NOT_A_POP)
+    node.ip("link", "set", "tavro1", "up")
+    node.wait_error("jq: not found")
+    node.wait_line(link_acted_on("tavro1"))
+
+    os.rename(wrapper + ".away", wrapper)
+    node.ip("link", "set", "tavro2", "up")
+    mark(node)
+    node.configure(**A_POP)
+    node.ip("link", "set", "tavro3", "up")
+    node.wait_line(link_acted_on("tavro3"))
+    assert link_acted_on("tavro2") not in node.lines(), "jq is back: the file says plain node"
+
+
+def test_a_small_descriptor_table_costs_the_configuration_not_the_routes(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.veth("tavro0")
+    node.default_route("up0")
+    node.configure(**A_POP)
+    # Room for one socket at a time: none for jq's pipe, nor for the socket an
+    # interface-name lookup needs beside the route dump's.
+    node.start(open_files=6)
+    node.wait_error("Failed to run command")
+    node.wait_error("Failed to name interface")
+    node.wait_line("Default gateway not set")
+    assert node.writes() == []
+
+    subprocess.run(["prlimit", "--pid", str(node.pid), "--nofile=1024:"], check=True)
+    node.signal()
+    node.wait_line(REFRESH_LINE)
+    node.wait_line("Updating the upstream port as tavro0")
+    assert node.upstream_port() == b"tavro0\n"
+    assert "Gateway dev is up0" in node.lines()
+
+
+def test_without_descriptors_for_its_monitor_the_daemon_fails_for_its_supervisor(node):
+    node.configure(**NOT_A_POP)
+    node.start(open_files=5, listening=False)
+    assert node.process.wait(timeout=30) == 1
+    errors = node.errors()
+    assert "Socket Error" in errors
+    assert "Netlink socket creation failed." in errors
+
+
+def test_a_flood_of_sigusr1_ends_in_a_refresh_after_the_last(node):
+    node.veth("up0")
+    node.veth("tavro0")
+    node.default_route("up0")
+    node.configure(**NOT_A_POP)
+    node.start()
+    node.wait_line("Updating the upstream port as up0")
+    for _ in range(9999):
+        node.signal()
+    # Only a refresh that starts after this change can choose a POP uplink.
+    node.configure(**A_POP)
+    node.signal()
+    node.wait_line("Updating the upstream port as tavro0", timeout=120)
+    assert node.alive()
+    refreshes = node.lines().count(REFRESH_LINE)
+    assert 1 <= refreshes <= 10000
+    assert node.upstream_port() == b"tavro0\n"
