@@ -71,10 +71,6 @@ class Bench:
         return made
 
 
-def write_times(made, name):
-    return [t for (file, _), t in zip(made.writes(), made.watch.times) if file == name]
-
-
 def failover(bench, changes):
     made = bench.node()
     try:

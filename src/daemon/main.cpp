@@ -1,6 +1,5 @@
 #include <pthread.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "daemon/notifications.h"
 #include "daemon/refresh.h"
@@ -25,7 +24,11 @@ constexpr int receive_queue_bytes = 4 << 20;
 // Stale notifications thrown away before a resynchronising refresh, at most.
 constexpr int stale_datagrams_limit = 1 << 16;
 
-enum class Received { datagram, empty, lost };
+enum class Received {
+    datagram,  // a notification datagram to handle
+    empty,     // nothing to handle
+    lost,      // the queue overflowed: notifications were dropped
+};
 
 Received receive_notification(int socket_fd, std::byte (&buffer)[monitor_buffer_size], Bytes& datagram) {
     sockaddr_nl sender{};
@@ -37,8 +40,8 @@ Received receive_notification(int socket_fd, std::byte (&buffer)[monitor_buffer_
     header.msg_iovlen = 1;
     const ssize_t received = recvmsg(socket_fd, &header, MSG_DONTWAIT);
     if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
-    // Only the kernel speaks for links and routes.
-    if (sender.nl_pid != 0) return Received::datagram;
+    // Only the kernel speaks for links and routes: anything else is dropped unread.
+    if (sender.nl_pid != 0) return Received::empty;
     datagram = Bytes{buffer, std::min(static_cast<size_t>(received), sizeof buffer)};
     return Received::datagram;
 }
