@@ -67,21 +67,25 @@ int dump_default_routes(HeapBuffer& defaults) {
         return -1;
     }
     for (;;) {
-        const ssize_t received = receive_datagram(socket_fd.get(), datagram);
-        const DumpProgress progress =
-            received < 0 ? DumpProgress::failed : take_dump_datagram(datagram.view(), defaults);
-        if (received < 0 && errno != ENOMEM) {
-            report_read_failure("SOCK READ Error:\n");
+        if (receive_datagram(socket_fd.get(), datagram) < 0) {
+            if (errno == ENOMEM) {
+                std::fputs("Error allocating buffer\n", stderr);
+            } else {
+                report_read_failure("SOCK READ Error:\n");
+            }
             return -1;
         }
-        if (received < 0 || progress == DumpProgress::out_of_memory) {
-            std::fputs("Error allocating buffer\n", stderr);
-            return -1;
+        switch (take_dump_datagram(datagram.view(), defaults)) {
+            case DumpProgress::more:
+                break;
+            case DumpProgress::done:
+                return 0;
+            case DumpProgress::out_of_memory:
+                std::fputs("Error allocating buffer\n", stderr);
+                return -1;
+            case DumpProgress::failed:
+                report_read_failure("Error in received packet\n");
+                return -1;
         }
-        if (progress == DumpProgress::failed) {
-            report_read_failure("Error in received packet\n");
-            return -1;
-        }
-        if (progress == DumpProgress::done) return 0;
     }
 }
