@@ -14,6 +14,7 @@
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "netlink/monitor_rules.h"
+#include "netlink/receive_datagram.h"
 #include "netlink/unique_fd.h"
 
 namespace {
@@ -32,13 +33,7 @@ enum class Received {
 
 Received receive_notification(int socket_fd, std::byte (&buffer)[monitor_buffer_size], Bytes& datagram) {
     sockaddr_nl sender{};
-    iovec vector{buffer, sizeof buffer};
-    msghdr header{};
-    header.msg_name = &sender;
-    header.msg_namelen = sizeof sender;
-    header.msg_iov = &vector;
-    header.msg_iovlen = 1;
-    const ssize_t received = recvmsg(socket_fd, &header, MSG_DONTWAIT);
+    const ssize_t received = receive_from(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT, sender);
     if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
     // Only the kernel speaks for links and routes: anything else is dropped unread.
     if (sender.nl_pid != 0) return Received::empty;

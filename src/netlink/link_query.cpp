@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "netlink/monitor_rules.h"
+#include "netlink/receive_datagram.h"
 #include "netlink/unique_fd.h"
 
 namespace {
@@ -81,12 +82,11 @@ int query_link_running(const char* name) {
     if (sendmsg(socket_fd.get(), &header, 0) < 0) return fail("Error sending interface request to netlink");
 
     std::byte reply[reply_buffer_size];
-    vector = {reply, sizeof reply};
+    sockaddr_nl sender{};
     ssize_t received;
     do {
-        header.msg_namelen = sizeof kernel;
-        received = recvmsg(socket_fd.get(), &header, 0);
-    } while (received >= 0 && kernel.nl_pid != 0);  // only the kernel's answer counts
+        received = receive_from(socket_fd.get(), reply, sizeof reply, 0, sender);
+    } while (received >= 0 && sender.nl_pid != 0);  // only the kernel's answer counts
     if (received < 0) return fail("Error receiving message from netlink");
     return link_reply_running(Bytes{reply, std::min(static_cast<size_t>(received), sizeof reply)});
 }

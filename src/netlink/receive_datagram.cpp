@@ -1,11 +1,8 @@
 #include "netlink/receive_datagram.h"
 
-#include <linux/netlink.h>
 #include <sys/socket.h>
 
 #include <cerrno>
-
-namespace {
 
 ssize_t receive_from(int fd, void* into, size_t size, int flags, sockaddr_nl& sender) {
     iovec vector{into, size};
@@ -16,8 +13,6 @@ ssize_t receive_from(int fd, void* into, size_t size, int flags, sockaddr_nl& se
     header.msg_iovlen = 1;
     return recvmsg(fd, &header, flags);
 }
-
-}  // namespace
 
 ssize_t receive_datagram(int fd, HeapBuffer& buffer) {
     for (;;) {
