@@ -10,7 +10,7 @@
 
 namespace {
 
-void check_name(const InterfaceName& name) {
+void check_name(const char (&name)[IF_NAMESIZE]) {
     if (strnlen(name, sizeof name) >= sizeof name) std::abort();
 }
 
@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end == std::string::npos ? text.size() : end + 1;
     }
 
-    UplinkState state;
+    NodeConfig state;
     state.is_pop = (data[0] & 0x80) != 0;
-    const UplinkState before = state;
+    const NodeConfig before = state;
     ConfigRead read;
     for (int step = 0; step < config_step_count; ++step) {
         const bool got_line = (data[0] & (1 << step)) == 0;
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
 
-    InterfaceName routed_nic;
+    char routed_nic[IF_NAMESIZE];
     routed_nic_from_prefixes(answers[2].c_str(), routed_nic);
     check_name(routed_nic);
     if (routed_nic[0] != '\0' && std::strncmp(routed_nic, "nic", 3) != 0) std::abort();

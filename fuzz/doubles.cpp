@@ -41,12 +41,12 @@ bool interface_name(int index, InterfaceName& name) {
     return true;
 }
 
-int load_node_config() {
+int load_node_config(NodeConfig& config, const char* /*path*/) {
     // Bits of the role: is a POP, POP interface nic0 or none, routed nic nic1 or nic0.
-    uplink_state.is_pop = (role & 1) != 0;
-    std::snprintf(uplink_state.pop_iface, sizeof uplink_state.pop_iface, "%s", (role & 2) ? "nic0" : "");
-    std::snprintf(uplink_state.routed_nic, sizeof uplink_state.routed_nic, "%s", (role & 4) ? "nic1" : "nic0");
-    return uplink_state.is_pop ? 1 : 0;
+    config.is_pop = (role & 1) != 0;
+    std::snprintf(config.pop_iface, sizeof config.pop_iface, "%s", (role & 2) ? "nic0" : "");
+    std::snprintf(config.routed_nic, sizeof config.routed_nic, "%s", (role & 4) ? "nic1" : "nic0");
+    return config.is_pop ? 1 : 0;
 }
 
 void set_upstream_port(const char* name) {

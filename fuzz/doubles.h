@@ -6,7 +6,6 @@
 
 #include <cstdint>
 
-#include "daemon/uplink_state.h"
 
 // The role load_node_config() gives the node on its next calls.
 void set_fuzzed_role(uint8_t role);

@@ -7,7 +7,7 @@
 #include "daemon/notifications.h"
 #include "daemon/uplink_state.h"
 #include "fuzz/doubles.h"
-#include "netlink/monitor_rules.h"
+#include "netlink/notification_walk.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The daemon's lines would only slow the fuzzer down.
@@ -18,13 +18,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     set_fuzzed_role(data[0]);
-    uplink_state.gateway_ifindex = (data[0] & 8) ? 20 : -1;
+    UplinkState state;
+    state.gateway_ifindex = (data[0] & 8) ? 20 : -1;
     reset_fuzzed_writes();
     // The monitor never hands over more than its receive buffer holds.
     const size_t datagram_size = std::min(size - 1, monitor_buffer_size);
-    handle_notifications(Bytes{reinterpret_cast<const std::byte*>(data + 1), datagram_size});
+    handle_notifications(state, Bytes{reinterpret_cast<const std::byte*>(data + 1), datagram_size});
     // A message moves the port at most once, with one flush before it.
     if (fuzzed_writes() > 2 * static_cast<int>(max_notifications)) std::abort();
-    if (uplink_state.gateway_ifindex == 0 || uplink_state.gateway_ifindex < -1) std::abort();
+    if (state.gateway_ifindex == 0 || state.gateway_ifindex < -1) std::abort();
     return 0;
 }

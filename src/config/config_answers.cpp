@@ -1,5 +1,6 @@
 #include "config/config_answers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -9,7 +10,7 @@ constexpr std::string_view null_word = "null";
 constexpr std::string_view routed_nic_prefix = "nic";
 
 // cppcheck-suppress constParameter ; it is written through memset and memcpy
-void copy_interface_name(InterfaceName& target, std::string_view source) {
+void copy_interface_name(char (&target)[IF_NAMESIZE], std::string_view source) {
     std::memset(target, 0, sizeof target);
     std::memcpy(target, source.data(), std::min(source.size(), sizeof target - 1));
 }
@@ -24,7 +25,7 @@ AnswerKind classify_answer(const char* line, bool got_line) {
     return AnswerKind::value;
 }
 
-void routed_nic_from_prefixes(const char* prefixes, InterfaceName& routed_nic) {
+void routed_nic_from_prefixes(const char* prefixes, char (&routed_nic)[IF_NAMESIZE]) {
     std::memset(routed_nic, 0, sizeof routed_nic);
     std::string_view rest{prefixes};
     while (!rest.empty()) {
@@ -35,10 +36,10 @@ void routed_nic_from_prefixes(const char* prefixes, InterfaceName& routed_nic) {
     }
 }
 
-bool take_config_answer(UplinkState& state, ConfigRead& read, int step, AnswerKind kind, const char* value) {
+bool take_config_answer(NodeConfig& config, ConfigRead& read, int step, AnswerKind kind, const char* value) {
     if (kind == AnswerKind::no_line) return step != step_iface_prefixes;
     if (kind == AnswerKind::null || kind == AnswerKind::empty) {
-        state.is_pop = false;
+        config.is_pop = false;
         return false;
     }
     switch (step) {
@@ -46,19 +47,19 @@ bool take_config_answer(UplinkState& state, ConfigRead& read, int step, AnswerKi
             read.found_addr = true;
             return true;
         case step_pop_iface:
-            copy_interface_name(state.pop_iface, value);
+            copy_interface_name(config.pop_iface, value);
             read.found_iface = true;
             return true;
         default:
-            routed_nic_from_prefixes(value, state.routed_nic);
+            routed_nic_from_prefixes(value, config.routed_nic);
             return false;
     }
 }
 
-int finish_config_read(UplinkState& state, const ConfigRead& read) {
+int finish_config_read(NodeConfig& config, const ConfigRead& read) {
     if (read.found_addr && read.found_iface) {
-        state.is_pop = true;
+        config.is_pop = true;
         return 1;
     }
-    return state.is_pop ? 1 : 0;
+    return config.is_pop ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "daemon/uplink_state.h"
+#include "config/node_config.h"
 
 // The node configuration keys, asked in this order.
 enum ConfigStep { step_pop_addr = 0, step_pop_iface = 1, step_iface_prefixes = 2, config_step_count = 3 };
@@ -21,15 +21,15 @@ struct ConfigRead {
     bool found_iface = false;
 };
 
-// Applies the answer for `step` to `state`. Returns true when the next key should
+// Applies the answer for `step` to `config`. Returns true when the next key should
 // be asked, false when the read goes straight to finish_config_read.
-bool take_config_answer(UplinkState& state, ConfigRead& read, int step, AnswerKind kind, const char* value);
+bool take_config_answer(NodeConfig& config, ConfigRead& read, int step, AnswerKind kind, const char* value);
 
 // Ends a read: a POP address and a POP interface together make the node a POP.
 // Returns 1 when it has just set is_pop, otherwise is_pop as it stands.
-int finish_config_read(UplinkState& state, const ConfigRead& read);
+int finish_config_read(NodeConfig& config, const ConfigRead& read);
 
 // From a comma-separated prefix list, the last entry that begins with "nic", cut
 // to 15 characters; empty entries are skipped and nothing is trimmed. Leaves
 // `routed_nic` empty when no entry matches.
-void routed_nic_from_prefixes(const char* prefixes, InterfaceName& routed_nic);
+void routed_nic_from_prefixes(const char* prefixes, char (&routed_nic)[IF_NAMESIZE]);

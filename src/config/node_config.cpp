@@ -28,7 +28,7 @@ struct PipeStream {
 
 }  // namespace
 
-int load_node_config(UplinkState& state, const char* path) {
+int load_node_config(NodeConfig& config, const char* path) {
     ConfigRead read;
     for (int step = 0; step < config_step_count; ++step) {
         char command[command_size];
@@ -42,9 +42,7 @@ int load_node_config(UplinkState& state, const char* path) {
         }
         const bool got_line = std::fgets(answer, sizeof answer, jq.stream) != nullptr;
         answer[std::strcspn(answer, "\n")] = '\0';
-        if (!take_config_answer(state, read, step, classify_answer(answer, got_line), answer)) break;
+        if (!take_config_answer(config, read, step, classify_answer(answer, got_line), answer)) break;
     }
-    return finish_config_read(state, read);
+    return finish_config_read(config, read);
 }
-
-int load_node_config() { return load_node_config(uplink_state, node_config_path); }

@@ -3,10 +3,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include "daemon/event_monitor.h"
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "daemon/uplink_state.h"
-#include "netlink/event_monitor.h"
 
 namespace {
 
@@ -15,16 +15,17 @@ int monitor_failed;
 
 void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
 
-void* monitor_thread(void* /*unused*/) {
+void* monitor_thread(void* owned_state) {
+    UplinkState& state = *static_cast<UplinkState*>(owned_state);
     std::fputs("NetLink Thread started..\n", stdout);
     std::fflush(stdout);
-    refresh_upstream_port();
-    if (uplink_state.gateway_ifindex == -1 && !uplink_state.is_pop) {
+    refresh_upstream_port(state);
+    if (state.gateway_ifindex == -1 && !state.config.is_pop) {
         std::fputs("Default gateway not set\n", stdout);
         std::fflush(stdout);
     }
     // The loop returns only when it cannot listen to the kernel.
-    run_netlink_monitor();
+    run_netlink_monitor(state);
     return &monitor_failed;
 }
 
@@ -50,8 +51,10 @@ int main() {
     sigemptyset(&sigusr1_only);
     sigaddset(&sigusr1_only, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &sigusr1_only, nullptr);
+    // The daemon's whole knowledge of its node, handed to the one thread that uses it.
+    static UplinkState state;
     pthread_t monitor;
-    const int error = pthread_create(&monitor, nullptr, monitor_thread, nullptr);
+    const int error = pthread_create(&monitor, nullptr, monitor_thread, &state);
     pthread_sigmask(SIG_UNBLOCK, &sigusr1_only, nullptr);
     if (error != 0) {
         std::fprintf(stderr, "setup of netlink thread failed with error=%d", error);

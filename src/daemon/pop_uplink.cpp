@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "daemon/fastpath.h"
-#include "daemon/uplink_state.h"
+#include "daemon/uplink_rules.h"
+#include "netlink/interface_name.h"
 #include "netlink/link_query.h"
 
 namespace {
@@ -20,10 +21,10 @@ bool take_if_running(const char* candidate) {
 
 }  // namespace
 
-void select_pop_uplink() {
+void select_pop_uplink(const NodeConfig& config) {
     InterfaceName candidate = {};
-    if (routed_nic_usable(uplink_state)) {
-        std::snprintf(candidate, sizeof candidate, "%s", uplink_state.routed_nic);
+    if (routed_nic_usable(config)) {
+        std::snprintf(candidate, sizeof candidate, "%s", config.routed_nic);
         take_if_running(candidate);
         return;
     }

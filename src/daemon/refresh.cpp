@@ -5,11 +5,10 @@
 #include "config/node_config.h"
 #include "daemon/fastpath.h"
 #include "daemon/pop_uplink.h"
-#include "daemon/uplink_state.h"
 #include "netlink/interface_name.h"
 #include "netlink/route_dump.h"
 
-void scan_default_routes() {
+void scan_default_routes(UplinkState& state) {
     HeapBuffer defaults;
     if (dump_default_routes(defaults) == 0) {
         const auto found = defaults.view();
@@ -19,25 +18,25 @@ void scan_default_routes() {
             // The interface may have gone since the dump: then there is nothing to point at.
             if (!interface_name(index, name)) continue;
             std::printf("Gateway dev is %s\n", name);
-            if (!uplink_state.is_pop) {
+            if (!state.config.is_pop) {
                 std::printf("Updating the upstream port as %s\n", name);
                 set_upstream_port(name);
             }
-            uplink_state.gateway_ifindex = index;
+            state.gateway_ifindex = index;
         }
     }
     std::fflush(stdout);
 }
 
-void refresh_upstream_port() {
-    load_node_config();
-    scan_default_routes();
+void refresh_upstream_port(UplinkState& state) {
+    load_node_config(state.config, node_config_path);
+    scan_default_routes(state);
     // Whether or not the scan worked.
-    if (uplink_state.is_pop) select_pop_uplink();
+    if (state.config.is_pop) select_pop_uplink(state.config);
     std::fflush(stdout);
 }
 
-void run_requested_refresh() {
+void run_requested_refresh(UplinkState& state) {
     std::fputs("Received SIGUSR1 signal from meshwarden. Updating the upstream port..\n", stdout);
-    refresh_upstream_port();
+    refresh_upstream_port(state);
 }

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "netlink/monitor_rules.h"
+#include "netlink/link_message.h"
 #include "netlink/receive_datagram.h"
 #include "netlink/unique_fd.h"
 

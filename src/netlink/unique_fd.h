@@ -14,5 +14,11 @@ struct UniqueFd {
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return fd; }
+    // Hands the descriptor on to a caller that will close it.
+    int release() {
+        const int kept = fd;
+        fd = -1;
+        return kept;
+    }
     explicit operator bool() const { return fd >= 0; }
 };

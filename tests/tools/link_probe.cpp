@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "daemon/pop_uplink.h"
-#include "daemon/uplink_state.h"
 #include "netlink/link_query.h"
 
 namespace {
@@ -46,10 +45,11 @@ int main(int argc, char** argv) {
         return give_back(0);
     }
     if (argc == 4 && std::strcmp(argv[1], "select") == 0) {
-        uplink_state.is_pop = true;
-        std::snprintf(uplink_state.pop_iface, sizeof uplink_state.pop_iface, "%s", argv[2]);
-        std::snprintf(uplink_state.routed_nic, sizeof uplink_state.routed_nic, "%s", argv[3]);
-        select_pop_uplink();
+        NodeConfig config;
+        config.is_pop = true;
+        std::snprintf(config.pop_iface, sizeof config.pop_iface, "%s", argv[2]);
+        std::snprintf(config.routed_nic, sizeof config.routed_nic, "%s", argv[3]);
+        select_pop_uplink(config);
         return give_back(0);
     }
     std::fputs("usage: link_probe [--exhaust] query NAME | select POP_IFACE ROUTED_NIC\n", stderr);

@@ -8,7 +8,7 @@
 namespace {
 
 std::string routed_nic_of(const char* prefixes) {
-    InterfaceName routed_nic;
+    char routed_nic[IF_NAMESIZE];
     std::memset(routed_nic, 'x', sizeof routed_nic);
     routed_nic_from_prefixes(prefixes, routed_nic);
     return routed_nic;
@@ -21,23 +21,23 @@ struct Answer {
 
 // Runs the reader's rules over answers given in advance, as load_node_config does
 // over jq's: stops asking when a rule says so.
-int read_answers(UplinkState& state, std::initializer_list<Answer> answers, int* asked = nullptr) {
+int read_answers(NodeConfig& config, std::initializer_list<Answer> answers, int* asked = nullptr) {
     ConfigRead read;
     int step = 0;
     for (const Answer& answer : answers) {
         ++step;
-        if (!take_config_answer(state, read, step - 1, answer.kind, answer.value)) break;
+        if (!take_config_answer(config, read, step - 1, answer.kind, answer.value)) break;
     }
     if (asked != nullptr) *asked = step;
-    return finish_config_read(state, read);
+    return finish_config_read(config, read);
 }
 
-UplinkState a_pop() {
-    UplinkState state;
-    state.is_pop = true;
-    std::strcpy(state.pop_iface, "nic0");
-    std::strcpy(state.routed_nic, "nic9");
-    return state;
+NodeConfig a_pop() {
+    NodeConfig config;
+    config.is_pop = true;
+    std::strcpy(config.pop_iface, "nic0");
+    std::strcpy(config.routed_nic, "nic9");
+    return config;
 }
 
 constexpr Answer value_answer(const char* text) { return {AnswerKind::value, text}; }
@@ -69,35 +69,35 @@ TEST(ConfigAnswers, RoutedNicIsTheLastUntrimmedNonEmptyNicEntryCutTo15) {
 
 TEST(ConfigAnswers, NullOrEmptyAddressEndsTheReadAsNotAPop) {
     for (const Answer first : {null_answer, empty_answer}) {
-        UplinkState state = a_pop();
+        NodeConfig config = a_pop();
         int asked = 0;
-        EXPECT_EQ(read_answers(state, {first, value_answer("nic7"), value_answer("nic8")}, &asked), 0);
+        EXPECT_EQ(read_answers(config, {first, value_answer("nic7"), value_answer("nic8")}, &asked), 0);
         EXPECT_EQ(asked, 1);
-        EXPECT_FALSE(state.is_pop);
-        EXPECT_STREQ(state.pop_iface, "nic0");
-        EXPECT_STREQ(state.routed_nic, "nic9");
+        EXPECT_FALSE(config.is_pop);
+        EXPECT_STREQ(config.pop_iface, "nic0");
+        EXPECT_STREQ(config.routed_nic, "nic9");
     }
 }
 
 TEST(ConfigAnswers, AddressWithoutInterfaceIsNotAPop) {
-    UplinkState state = a_pop();
+    NodeConfig config = a_pop();
     int asked = 0;
-    EXPECT_EQ(read_answers(state, {value_answer("fd00::1"), null_answer, value_answer("nic8")}, &asked), 0);
+    EXPECT_EQ(read_answers(config, {value_answer("fd00::1"), null_answer, value_answer("nic8")}, &asked), 0);
     EXPECT_EQ(asked, 2);
-    EXPECT_FALSE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic0");
+    EXPECT_FALSE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic0");
 }
 
 TEST(ConfigAnswers, AddressAndInterfaceMakeAPop) {
-    UplinkState state;
-    EXPECT_EQ(read_answers(state, {value_answer("fd00::1"), value_answer("nic0"), value_answer("tavro,nic1")}), 1);
-    EXPECT_TRUE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic0");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    NodeConfig config;
+    EXPECT_EQ(read_answers(config, {value_answer("fd00::1"), value_answer("nic0"), value_answer("tavro,nic1")}), 1);
+    EXPECT_TRUE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic0");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 
     // Without a usable prefix list, routed_nic keeps what earlier reads left.
     for (const Answer third : {null_answer, empty_answer, no_line}) {
-        UplinkState kept;
+        NodeConfig kept;
         std::strcpy(kept.routed_nic, "nic5");
         EXPECT_EQ(read_answers(kept, {value_answer("fd00::1"), value_answer("abcdefghijklmnopq"), third}), 1);
         EXPECT_TRUE(kept.is_pop);
@@ -107,28 +107,28 @@ TEST(ConfigAnswers, AddressAndInterfaceMakeAPop) {
 }
 
 TEST(ConfigAnswers, MissingAnswersLeaveTheStateAlone) {
-    UplinkState state = a_pop();
-    EXPECT_EQ(read_answers(state, {no_line, no_line, no_line}), 1);
-    EXPECT_TRUE(state.is_pop);
-    EXPECT_STREQ(state.routed_nic, "nic9");
+    NodeConfig config = a_pop();
+    EXPECT_EQ(read_answers(config, {no_line, no_line, no_line}), 1);
+    EXPECT_TRUE(config.is_pop);
+    EXPECT_STREQ(config.routed_nic, "nic9");
 
-    UplinkState plain;
+    NodeConfig plain;
     EXPECT_EQ(read_answers(plain, {no_line, no_line, no_line}), 0);
     EXPECT_FALSE(plain.is_pop);
 }
 
 TEST(ConfigAnswers, OneMissingKeyLeavesIsPopUnlessTheListIsNullOrEmpty) {
-    UplinkState state = a_pop();
-    EXPECT_EQ(read_answers(state, {value_answer("fd00::1"), no_line, value_answer("nic2")}), 1);
-    EXPECT_TRUE(state.is_pop);
-    EXPECT_STREQ(state.routed_nic, "nic2");
+    NodeConfig config = a_pop();
+    EXPECT_EQ(read_answers(config, {value_answer("fd00::1"), no_line, value_answer("nic2")}), 1);
+    EXPECT_TRUE(config.is_pop);
+    EXPECT_STREQ(config.routed_nic, "nic2");
 
-    EXPECT_EQ(read_answers(state, {no_line, value_answer("nic3"), null_answer}), 0);
-    EXPECT_FALSE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic3");
+    EXPECT_EQ(read_answers(config, {no_line, value_answer("nic3"), null_answer}), 0);
+    EXPECT_FALSE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic3");
 
-    EXPECT_EQ(read_answers(state, {no_line, value_answer("nic4"), value_answer("tavro,nic6")}), 0);
-    EXPECT_FALSE(state.is_pop) << "is_pop stays as it was";
-    EXPECT_STREQ(state.pop_iface, "nic4");
-    EXPECT_STREQ(state.routed_nic, "nic6");
+    EXPECT_EQ(read_answers(config, {no_line, value_answer("nic4"), value_answer("tavro,nic6")}), 0);
+    EXPECT_FALSE(config.is_pop) << "is_pop stays as it was";
+    EXPECT_STREQ(config.pop_iface, "nic4");
+    EXPECT_STREQ(config.routed_nic, "nic6");
 }

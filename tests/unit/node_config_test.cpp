@@ -28,7 +28,7 @@ protected:
         std::fputs(json.c_str(), file);
         std::fclose(file);
     }
-    int load(UplinkState& state) { return load_node_config(state, path_.c_str()); }
+    int load(NodeConfig& config) { return load_node_config(config, path_.c_str()); }
 
     std::string directory_;
     std::string path_;
@@ -42,93 +42,93 @@ std::string pop_config(const std::string& addr, const std::string& iface, const 
 }  // namespace
 
 TEST_F(NodeConfigFile, APopKeepsItsInterfaceAndTheLastNicPrefix) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("tavro,nic1")"));
-    EXPECT_EQ(load(state), 1);
-    EXPECT_TRUE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic0");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_TRUE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic0");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic0,tavro,nic2")"));
-    EXPECT_EQ(load(state), 1);
-    EXPECT_STREQ(state.routed_nic, "nic2");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_STREQ(config.routed_nic, "nic2");
 
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("tavro,,eth")"));
-    EXPECT_EQ(load(state), 1);
-    EXPECT_STREQ(state.routed_nic, "");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_STREQ(config.routed_nic, "");
 }
 
 TEST_F(NodeConfigFile, LongValuesAreCutTo15Characters) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("a")", R"("abcdefghijklmnopqrstuvwxyz")", R"("tavro,nicabcdefghijklmnopq")"));
-    EXPECT_EQ(load(state), 1);
-    EXPECT_STREQ(state.pop_iface, "abcdefghijklmno");
-    EXPECT_STREQ(state.routed_nic, "nicabcdefghijkl");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_STREQ(config.pop_iface, "abcdefghijklmno");
+    EXPECT_STREQ(config.routed_nic, "nicabcdefghijkl");
 }
 
 TEST_F(NodeConfigFile, ANullOrEmptyAddressMakesTheNodeAPlainNode) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic1")"));
-    ASSERT_EQ(load(state), 1);
+    ASSERT_EQ(load(config), 1);
 
     for (const char* address : {"null", R"("")", R"("nullish")"}) {
-        state.is_pop = true;
+        config.is_pop = true;
         write(pop_config(address, R"("nic5")", R"("nic6")"));
-        EXPECT_EQ(load(state), 0) << address;
-        EXPECT_FALSE(state.is_pop) << address;
-        EXPECT_STREQ(state.pop_iface, "nic0") << "not read after the address";
-        EXPECT_STREQ(state.routed_nic, "nic1");
+        EXPECT_EQ(load(config), 0) << address;
+        EXPECT_FALSE(config.is_pop) << address;
+        EXPECT_STREQ(config.pop_iface, "nic0") << "not read after the address";
+        EXPECT_STREQ(config.routed_nic, "nic1");
     }
 
     // A configuration without the POP keys at all reads as null.
-    state.is_pop = true;
+    config.is_pop = true;
     write(R"({"envParams": {"OPENR_IFACE_PREFIXES": "nic7"}})");
-    EXPECT_EQ(load(state), 0);
-    EXPECT_FALSE(state.is_pop);
+    EXPECT_EQ(load(config), 0);
+    EXPECT_FALSE(config.is_pop);
 }
 
 TEST_F(NodeConfigFile, AnAddressWithoutAnInterfaceIsNotAPop) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic1")"));
-    ASSERT_EQ(load(state), 1);
+    ASSERT_EQ(load(config), 1);
     write(pop_config(R"("2001:db8::1")", "null", R"("nic6")"));
-    EXPECT_EQ(load(state), 0);
-    EXPECT_FALSE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic0");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    EXPECT_EQ(load(config), 0);
+    EXPECT_FALSE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic0");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 }
 
 TEST_F(NodeConfigFile, ANullOrUnreadablePrefixListKeepsTheRoutedNic) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic1")"));
-    ASSERT_EQ(load(state), 1);
+    ASSERT_EQ(load(config), 1);
     write(pop_config(R"("2001:db8::1")", R"("nic2")", "null"));
-    EXPECT_EQ(load(state), 1);
-    EXPECT_STREQ(state.pop_iface, "nic2");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_STREQ(config.pop_iface, "nic2");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 
     // jq cannot index a string, so the prefix list gives no line at all.
     write(R"({"popParams": {"POP_ADDR": "a", "POP_IFACE": "nic3"}, "envParams": "oops"})");
-    EXPECT_EQ(load(state), 1);
-    EXPECT_STREQ(state.pop_iface, "nic3");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_STREQ(config.pop_iface, "nic3");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 }
 
 TEST_F(NodeConfigFile, AMissingOrMalformedFileLeavesTheStateAsItWas) {
-    UplinkState state;
+    NodeConfig config;
     write(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic1")"));
-    ASSERT_EQ(load(state), 1);
+    ASSERT_EQ(load(config), 1);
     std::remove(path_.c_str());
-    EXPECT_EQ(load(state), 1);
-    EXPECT_TRUE(state.is_pop);
-    EXPECT_STREQ(state.pop_iface, "nic0");
-    EXPECT_STREQ(state.routed_nic, "nic1");
+    EXPECT_EQ(load(config), 1);
+    EXPECT_TRUE(config.is_pop);
+    EXPECT_STREQ(config.pop_iface, "nic0");
+    EXPECT_STREQ(config.routed_nic, "nic1");
 
     write(R"({"popParams": {"POP_ADDR": )");
-    EXPECT_EQ(load(state), 1);
-    EXPECT_TRUE(state.is_pop);
+    EXPECT_EQ(load(config), 1);
+    EXPECT_TRUE(config.is_pop);
 
-    UplinkState plain;
+    NodeConfig plain;
     EXPECT_EQ(load(plain), 0);
     EXPECT_FALSE(plain.is_pop);
 }

@@ -1,0 +1,63 @@
+#include "netlink/notification_socket.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "netlink/receive_datagram.h"
+#include "netlink/unique_fd.h"
+
+namespace {
+
+// Room for a burst of notifications while a refresh runs jq; the kernel drops
+// what does not fit and says so with ENOBUFS.
+constexpr int receive_queue_bytes = 4 << 20;
+// Stale notifications thrown away after a loss, at most.
+constexpr int stale_datagrams_limit = 1 << 16;
+
+void enlarge_receive_queue(int socket_fd) {
+    if (setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUFFORCE, &receive_queue_bytes, sizeof receive_queue_bytes) != 0) {
+        setsockopt(socket_fd, SOL_SOCKET, SO_RCVBUF, &receive_queue_bytes, sizeof receive_queue_bytes);
+    }
+}
+
+}  // namespace
+
+int open_notification_socket() {
+    UniqueFd socket_fd{socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE)};
+    if (!socket_fd) {
+        std::fputs("Netlink socket creation failed.\n", stderr);
+        return -1;
+    }
+    enlarge_receive_queue(socket_fd.get());
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_pid = static_cast<uint32_t>(getpid());
+    address.nl_groups = RTMGRP_LINK | RTMGRP_IPV6_ROUTE;
+    std::fflush(stdout);
+    if (bind(socket_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "Failed to bind netlink socket: %m\n");
+        return -1;
+    }
+    return socket_fd.release();
+}
+
+Received receive_notification(int socket_fd, NotificationBuffer& buffer, Bytes& datagram) {
+    sockaddr_nl sender{};
+    const ssize_t received = receive_from(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT, sender);
+    if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
+    // Only the kernel speaks for links and routes: anything else is dropped unread.
+    if (sender.nl_pid != 0) return Received::empty;
+    datagram = Bytes{buffer, std::min(static_cast<size_t>(received), sizeof buffer)};
+    return Received::datagram;
+}
+
+void drop_queued_notifications(int socket_fd, NotificationBuffer& buffer) {
+    for (int i = 0; i < stale_datagrams_limit && recv(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT) >= 0; ++i) {
+    }
+}

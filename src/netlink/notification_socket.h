@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+
+#include "netlink/notification_walk.h"
+
+// The subscription to the kernel's link and IPv6 route notifications: a routing
+// netlink socket bound to the process id as its port id, in the link and IPv6
+// route groups, with a queue large enough for a route storm.
+
+// Opens and binds the socket. Returns its descriptor, or -1 after its stderr line
+// ("Netlink socket creation failed." or "Failed to bind netlink socket: ...").
+// No other routing netlink socket of the process may be open meanwhile: the
+// kernel gives the process id to the first socket that asks for none.
+int open_notification_socket();
+
+using NotificationBuffer = std::byte[monitor_buffer_size];
+
+enum class Received {
+    datagram,  // a notification datagram from the kernel, in `datagram`
+    empty,     // nothing to handle: nothing queued, or a datagram not from the kernel
+    lost,      // the queue overflowed: notifications were dropped
+};
+
+// Takes one queued datagram without waiting. A datagram longer than the buffer
+// arrives cut.
+Received receive_notification(int socket_fd, NotificationBuffer& buffer, Bytes& datagram);
+
+// Throws away the notifications still queued: after a loss they are stale.
+void drop_queued_notifications(int socket_fd, NotificationBuffer& buffer);

@@ -1,0 +1,16 @@
+#include "netlink/notification_walk.h"
+
+#include <linux/rtnetlink.h>
+
+size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]) {
+    size_t count = 0;
+    NetlinkMessage message;
+    while (count < max_notifications && next_message(datagram, message)) {
+        if (message.type == RTM_NEWROUTE || message.type == RTM_DELROUTE) {
+            found[count++] = {NotificationKind::route, message.type, message.bytes};
+        } else if (message.type == RTM_NEWLINK) {
+            found[count++] = {NotificationKind::link, message.type, message.bytes};
+        }
+    }
+    return count;
+}

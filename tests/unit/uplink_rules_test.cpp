@@ -1,0 +1,54 @@
+#include "daemon/uplink_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "netlink_bytes.h"
+
+using namespace crafted;
+
+namespace {
+
+NodeConfig pop(const char* pop_iface, const char* routed_nic) {
+    NodeConfig config;
+    config.is_pop = true;
+    std::strcpy(config.pop_iface, pop_iface);
+    std::strcpy(config.routed_nic, routed_nic);
+    return config;
+}
+
+constexpr uint32_t running = IFF_UP | IFF_RUNNING;
+
+}  // namespace
+
+TEST(UplinkRules, ARouteMessageMeansSomethingOnlyAgainstTheRecordedInterface) {
+    EXPECT_EQ(route_event(RTM_NEWROUTE, 4, 4), RouteEvent::ignored) << "same interface, any gateway";
+    EXPECT_EQ(route_event(RTM_DELROUTE, 4, 4), RouteEvent::gateway_deleted);
+    EXPECT_EQ(route_event(RTM_NEWROUTE, 5, 4), RouteEvent::new_gateway);
+    EXPECT_EQ(route_event(RTM_NEWROUTE, 5, -1), RouteEvent::new_gateway);
+    EXPECT_EQ(route_event(RTM_DELROUTE, 5, 4), RouteEvent::ignored) << "not the current gateway";
+}
+
+TEST(UplinkRules, OnAPopARunningTavroOrRoutedNicTakesTheUplink) {
+    const NodeConfig tavro_pop = pop("nic0", "");
+    EXPECT_TRUE(link_takes_uplink("tavro3", running, tavro_pop));
+    EXPECT_TRUE(link_takes_uplink("tavro15", running, tavro_pop));
+    EXPECT_FALSE(link_takes_uplink("tavro3", IFF_UP, tavro_pop)) << "up without carrier";
+    EXPECT_FALSE(link_takes_uplink("tavr", running, tavro_pop));
+    EXPECT_FALSE(link_takes_uplink("eth0", running, tavro_pop));
+    EXPECT_FALSE(link_takes_uplink("", running, tavro_pop)) << "a link that has gone";
+
+    NodeConfig plain = tavro_pop;
+    plain.is_pop = false;
+    EXPECT_FALSE(link_takes_uplink("tavro3", running, plain));
+
+    const NodeConfig routed = pop("nic0", "nic1");
+    EXPECT_TRUE(link_takes_uplink("nic1", running, routed));
+    EXPECT_FALSE(link_takes_uplink("nic0", running, routed));
+    EXPECT_FALSE(link_takes_uplink("nic1", IFF_UP, routed));
+    EXPECT_TRUE(link_takes_uplink("tavro0", running, routed)) << "a tavro link still moves the port";
+
+    // A routed nic that the POP interface begins is never usable.
+    EXPECT_FALSE(link_takes_uplink("nic0", running, pop("nic0", "nic0")));
+    EXPECT_FALSE(link_takes_uplink("nic01", running, pop("nic0", "nic01")));
+    EXPECT_FALSE(link_takes_uplink("nic1", running, pop("", "nic1")));
+}
