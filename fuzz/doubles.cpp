@@ -41,7 +41,7 @@ bool interface_name(int index, InterfaceName& name) {
     return true;
 }
 
-int load_node_config(NodeConfig& config, const char* /*path*/) {
+int load_node_config(NodeConfig& config, ConfigMemory& /*memory*/, const char* /*path*/) {
     // Bits of the role: is a POP, POP interface nic0 or none, routed nic nic1 or nic0.
     config.is_pop = (role & 1) != 0;
     std::snprintf(config.pop_iface, sizeof config.pop_iface, "%s", (role & 2) ? "nic0" : "");

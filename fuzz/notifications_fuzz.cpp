@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     set_fuzzed_role(data[0]);
-    UplinkState state;
+    // Static: the state holds room for a whole configuration file.
+    static UplinkState state;
     state.gateway_ifindex = (data[0] & 8) ? 20 : -1;
     reset_fuzzed_writes();
     // The monitor never hands over more than its receive buffer holds.

@@ -36,24 +36,29 @@ void routed_nic_from_prefixes(const char* prefixes, char (&routed_nic)[IF_NAMESI
     }
 }
 
+bool next_key_wanted(int step, AnswerKind kind) {
+    if (step >= step_iface_prefixes) return false;
+    return kind == AnswerKind::no_line || kind == AnswerKind::value;
+}
+
 bool take_config_answer(NodeConfig& config, ConfigRead& read, int step, AnswerKind kind, const char* value) {
-    if (kind == AnswerKind::no_line) return step != step_iface_prefixes;
     if (kind == AnswerKind::null || kind == AnswerKind::empty) {
         config.is_pop = false;
-        return false;
+    } else if (kind == AnswerKind::value) {
+        switch (step) {
+            case step_pop_addr:
+                read.found_addr = true;
+                break;
+            case step_pop_iface:
+                copy_interface_name(config.pop_iface, value);
+                read.found_iface = true;
+                break;
+            default:
+                routed_nic_from_prefixes(value, config.routed_nic);
+                break;
+        }
     }
-    switch (step) {
-        case step_pop_addr:
-            read.found_addr = true;
-            return true;
-        case step_pop_iface:
-            copy_interface_name(config.pop_iface, value);
-            read.found_iface = true;
-            return true;
-        default:
-            routed_nic_from_prefixes(value, config.routed_nic);
-            return false;
-    }
+    return next_key_wanted(step, kind);
 }
 
 int finish_config_read(NodeConfig& config, const ConfigRead& read) {
@@ -62,4 +67,17 @@ int finish_config_read(NodeConfig& config, const ConfigRead& read) {
         return 1;
     }
     return config.is_pop ? 1 : 0;
+}
+
+void take_config_answers(NodeConfig& config, ConfigRead& read, const ConfigAnswers& answers) {
+    for (int step = 0; step < answers.asked && step < config_step_count; ++step) {
+        const char* line = answers.lines[step];
+        if (!take_config_answer(config, read, step, classify_answer(line, answers.got_line[step]), line)) return;
+    }
+}
+
+int apply_config_answers(NodeConfig& config, const ConfigAnswers& answers) {
+    ConfigRead read;
+    take_config_answers(config, read, answers);
+    return finish_config_read(config, read);
 }

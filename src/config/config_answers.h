@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "config/node_config.h"
 
 // The node configuration keys, asked in this order.
@@ -14,6 +16,10 @@ enum class AnswerKind {
 };
 
 AnswerKind classify_answer(const char* line, bool got_line);
+
+// Whether the key after `step` is asked, given the answer about `step`. Only the
+// answers decide it, never what the configuration held before.
+bool next_key_wanted(int step, AnswerKind kind);
 
 // What one call of the reader has seen so far.
 struct ConfigRead {
@@ -33,3 +39,23 @@ int finish_config_read(NodeConfig& config, const ConfigRead& read);
 // to 15 characters; empty entries are skipped and nothing is trimmed. Leaves
 // `routed_nic` empty when no entry matches.
 void routed_nic_from_prefixes(const char* prefixes, char (&routed_nic)[IF_NAMESIZE]);
+
+// jq's first line about a key is read into this many bytes, newline cut off.
+constexpr size_t answer_size = 1024;
+
+// What jq answered in one read of the configuration, key by key in order, as far
+// as the answers led.
+struct ConfigAnswers {
+    int asked = 0;  // the keys asked, from the first
+    bool got_line[config_step_count] = {};
+    char lines[config_step_count][answer_size] = {};
+    bool exited_zero = true;  // every jq asked exited with status 0
+};
+
+// Runs the rules above over the answers of one read, in order, without the
+// finishing rule (a read that jq could not finish ends so).
+void take_config_answers(NodeConfig& config, ConfigRead& read, const ConfigAnswers& answers);
+
+// The same, then the finishing rule: the state changes exactly as it did when jq
+// gave these answers. Returns as finish_config_read.
+int apply_config_answers(NodeConfig& config, const ConfigAnswers& answers);

@@ -1,48 +1,39 @@
 #include "config/node_config.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "config/config_answers.h"
+#include "config/config_file.h"
+#include "config/config_memory.h"
+#include "config/jq_answers.h"
 
 namespace {
 
-constexpr size_t command_size = 1024;
-constexpr size_t answer_size = 1024;
-constexpr const char* config_keys[config_step_count] = {
-    ".popParams.POP_ADDR",
-    ".popParams.POP_IFACE",
-    ".envParams.OPENR_IFACE_PREFIXES",
-};
-
-// Closes the stream and waits for jq on every path.
-struct PipeStream {
-    FILE* stream;
-    explicit PipeStream(FILE* opened) : stream(opened) {}
-    ~PipeStream() {
-        if (stream != nullptr) pclose(stream);
+// `readable`: memory.fresh holds the file as read just before.
+int read_through_jq(NodeConfig& config, ConfigMemory& memory, const char* path, bool readable) {
+    ConfigAnswers answers;
+    const bool finished = ask_jq(path, answers);
+    // The bytes jq answered about are those read before it only if the file still
+    // holds them after it: an edit in between must not be remembered.
+    const bool unchanged = readable && config_file_holds(path, memory.fresh.view());
+    remember_config_read(memory, memory.fresh.view(), unchanged, answers);
+    if (!finished) {
+        ConfigRead read;
+        take_config_answers(config, read, answers);
+        return -1;
     }
-    PipeStream(const PipeStream&) = delete;
-    PipeStream& operator=(const PipeStream&) = delete;
-};
+    return apply_config_answers(config, answers);
+}
 
 }  // namespace
 
-int load_node_config(NodeConfig& config, const char* path) {
-    ConfigRead read;
-    for (int step = 0; step < config_step_count; ++step) {
-        char command[command_size];
-        std::snprintf(command, sizeof command, "jq -r %s %s", config_keys[step], path);
-        char answer[answer_size] = {};
-        // jq is found on the PATH through the shell, as node tooling expects.
-        const PipeStream jq{popen(command, "re")};  // NOLINT(cert-env33-c)
-        if (jq.stream == nullptr) {
-            std::fputs("Failed to run command\n", stderr);
-            return -1;
-        }
-        const bool got_line = std::fgets(answer, sizeof answer, jq.stream) != nullptr;
-        answer[std::strcspn(answer, "\n")] = '\0';
-        if (!take_config_answer(config, read, step, classify_answer(answer, got_line), answer)) break;
+int load_node_config(NodeConfig& config, ConfigMemory& memory, const char* path) {
+    const bool readable = read_config_bytes(path, memory.fresh);
+    if (readable) {
+        const ConfigAnswers* known = recall_config_answers(memory, memory.fresh.view());
+        if (known != nullptr) return apply_config_answers(config, *known);
     }
-    return finish_config_read(config, read);
+    return read_through_jq(config, memory, path, readable);
+}
+
+int reload_node_config(NodeConfig& config, ConfigMemory& memory, const char* path) {
+    return read_through_jq(config, memory, path, read_config_bytes(path, memory.fresh));
 }

@@ -18,7 +18,7 @@ void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
     const int ifindex = parse_default_route(message);
     // Most route traffic is not about the default route: it costs no jq run.
     if (ifindex == -1) return;
-    load_node_config(state.config, node_config_path);
+    load_node_config(state.config, state.config_memory, node_config_path);
     const RouteEvent event = route_event(type, ifindex, state.gateway_ifindex);
     if (event == RouteEvent::ignored) return;
     InterfaceName name;
@@ -47,7 +47,7 @@ void handle_link_message(UplinkState& state, Bytes message) {
     if (!read_link_header(message, ifindex, flags) || (flags & IFF_RUNNING) == 0) return;
     InterfaceName name;
     interface_name(ifindex, name);
-    load_node_config(state.config, node_config_path);
+    load_node_config(state.config, state.config_memory, node_config_path);
     if (!link_takes_uplink(name, flags, state.config)) return;
     std::printf("Interface %s Link: %d\n", name, 1);
     std::fputs("Detected link state change, flushing the fastpath entry\n", stdout);

@@ -29,7 +29,8 @@ void scan_default_routes(UplinkState& state) {
 }
 
 void refresh_upstream_port(UplinkState& state) {
-    load_node_config(state.config, node_config_path);
+    // A refresh always asks jq: it is the operator's way to force a fresh read.
+    reload_node_config(state.config, state.config_memory, node_config_path);
     scan_default_routes(state);
     // Whether or not the scan worked.
     if (state.config.is_pop) select_pop_uplink(state.config);

@@ -251,14 +251,15 @@ class Node:
     # The daemon ---------------------------------------------------------------
 
     def start(self, fastpath_mode="rw", path=None, listening=True, capabilities="all",
-              open_files=None):
+              open_files=None, binary=None):
         """capabilities: "all", or the only ones the daemon keeps (comma-separated,
         "" for none), as a hardened service would run it. open_files: the size of
-        the daemon's descriptor table."""
+        the daemon's descriptor table. binary: another program to run in the
+        daemon's place (the benchmark's contenders)."""
         daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
-             self.root, self.fastpath, self.cfg, BINARY, self.tools, fastpath_mode, daemon_path, capabilities,
+             self.root, self.fastpath, self.cfg, binary or BINARY, self.tools, fastpath_mode, daemon_path, capabilities,
              str(open_files or "")],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.stdout = _Lines(self.process.stdout)

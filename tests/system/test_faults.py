@@ -85,6 +85,26 @@ def test_a_broken_configuration_keeps_the_role_until_it_is_restored(node):
     assert node.upstream_port() == b"tavro4\n"
 
 
+def test_an_unparsable_configuration_is_asked_about_at_every_decision(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.configure(raw='{"popParams": ')
+    node.count_jq_runs()
+    node.start()
+    node.wait_line("Default gateway not set")
+    runs = node.jq_runs()
+    complaints = sum("parse error" in line for line in node.errors())
+    assert (runs, complaints) == (3, 3), "no key gives a line, so each is asked"
+
+    for number, uplink in enumerate(("up0", "up1")):
+        node.ip("-6", "route", "add", "default", "via", f"fe80::{number + 1}", "dev", uplink,
+                "metric", str(1000 - 100 * number))
+        node.wait_line("Updating the upstream port with default gateway as the device is not a pop", number + 1)
+    assert node.jq_runs() == runs + 6
+    wait_until(lambda: sum("parse error" in line for line in node.errors()) == complaints + 6,
+               what="jq's complaint at each decision")
+
+
 def test_jq_gone_from_the_path_keeps_the_role_until_it_is_back(node):
     uplinks_then_quiet_links(node)
     node.veth("tavro1", up=False)

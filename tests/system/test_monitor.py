@@ -1,5 +1,6 @@
 """Following the kernel's notifications between refreshes."""
 
+import os
 import subprocess
 
 import pytest
@@ -108,6 +109,50 @@ def test_a_change_of_role_counts_from_the_next_message(node):
     node.wait_line(NEW_GATEWAY[1])
     assert node.lines().count(NEW_GATEWAY[0]) == 1, "as a POP the move to up0 flushed nothing"
     assert node.upstream_port() == b"tavro2\n"
+
+
+def test_an_unchanged_configuration_costs_no_jq_run_per_decision(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.count_jq_runs()
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+    assert node.jq_runs() == 1, "the startup refresh asks jq, for POP_ADDR alone"
+
+    for number, uplink in enumerate(("up0", "up1", "up0")):
+        node.ip("-6", "route", "add", "default", "via", f"fe80::{number + 1}", "dev", uplink,
+                "metric", str(1000 - 100 * number))
+        node.wait_line(NEW_GATEWAY[1], number + 1)
+    assert node.jq_runs() == 1, "three decisions on bytes jq has answered"
+
+    # A refresh always asks again.
+    node.signal()
+    node.wait_line(REFRESH_LINE)
+    node.wait_line("Updating the upstream port as up0")
+    assert node.jq_runs() == 2
+
+
+def test_an_in_place_edit_of_the_same_length_is_seen_at_the_next_decision(node):
+    node.veth("up0")
+    node.quiet_links()
+    node.veth("tavro1", up=False)
+    started(node, pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.ip("link", "set", "tavro1", "up")
+    node.wait_line(link_lines("tavro1")[2])
+
+    # The file stops naming a POP address: same inode, same size, same times.
+    path = os.path.join(node.cfg, "node_config.json")
+    before = os.stat(path)
+    text = open(path).read()
+    with open(path, "r+") as file:
+        file.write(text.replace('"POP_ADDR"', '"POP_ADDX"'))
+    os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
+    after = os.stat(path)
+    assert (after.st_ino, after.st_size, after.st_mtime_ns) == (before.st_ino, before.st_size, before.st_mtime_ns)
+
+    node.default_route("up0")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.upstream_port() == b"up0\n"
 
 
 def parse_groups(lines):

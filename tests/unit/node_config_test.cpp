@@ -2,11 +2,14 @@
 #include "config/node_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "config/config_memory.h"
 
 namespace {
 
@@ -19,20 +22,47 @@ protected:
         path_ = directory_ + "/node_config.json";
     }
     void TearDown() override {
+        if (!saved_path_.empty()) setenv("PATH", saved_path_.c_str(), 1);
+        for (const char* name : {"jq", "runs", "edited", "next.json"}) std::remove((directory_ + "/" + name).c_str());
         std::remove(path_.c_str());
         rmdir(directory_.c_str());
+        memory_.held = false;
     }
-    void write(const std::string& json) {
-        FILE* file = std::fopen(path_.c_str(), "w");
+    void write(const std::string& json, const std::string& path = "") {
+        FILE* file = std::fopen((path.empty() ? path_ : path).c_str(), "w");
         ASSERT_NE(file, nullptr);
         std::fputs(json.c_str(), file);
         std::fclose(file);
     }
-    int load(NodeConfig& config) { return load_node_config(config, path_.c_str()); }
+    // Puts first on the PATH a jq that counts its runs and, on its first run only,
+    // writes `edit` over the configuration before the real jq reads it.
+    void jq_that_edits_first(const std::string& edit) {
+        write(edit, directory_ + "/next.json");
+        const std::string jq = directory_ + "/jq";
+        write("#!/bin/sh\necho run >> " + directory_ + "/runs\nif [ ! -e " + directory_ + "/edited ]; then : > " +
+                  directory_ + "/edited; cp " + directory_ + "/next.json " + path_ + "; fi\nexec /usr/bin/jq \"$@\"\n",
+              jq);
+        ASSERT_EQ(chmod(jq.c_str(), 0755), 0);
+        saved_path_ = std::getenv("PATH");
+        setenv("PATH", (directory_ + ":" + saved_path_).c_str(), 1);
+    }
+    int jq_runs() const {
+        int runs = 0;
+        FILE* file = std::fopen((directory_ + "/runs").c_str(), "r");
+        if (file == nullptr) return 0;
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) runs += c == '\n';
+        std::fclose(file);
+        return runs;
+    }
+    int load(NodeConfig& config) { return reload_node_config(config, memory_, path_.c_str()); }
 
     std::string directory_;
     std::string path_;
+    std::string saved_path_;
+    static ConfigMemory memory_;
 };
+
+ConfigMemory NodeConfigFile::memory_;
 
 std::string pop_config(const std::string& addr, const std::string& iface, const std::string& prefixes) {
     return R"({"popParams": {"POP_ADDR": )" + addr + R"(, "POP_IFACE": )" + iface +
@@ -131,4 +161,75 @@ TEST_F(NodeConfigFile, AMissingOrMalformedFileLeavesTheStateAsItWas) {
     NodeConfig plain;
     EXPECT_EQ(load(plain), 0);
     EXPECT_FALSE(plain.is_pop);
+}
+
+TEST_F(NodeConfigFile, AFileEditedWhileJqRunsIsNotRemembered) {
+    const std::string plain = pop_config("null", R"("nic0")", R"("nic1")");
+    write(plain);
+    jq_that_edits_first(pop_config(R"("2001:db8::1")", R"("nic0")", R"("nic1")"));
+    NodeConfig config;
+    EXPECT_EQ(load_node_config(config, memory_, path_.c_str()), 1) << "jq read the POP file";
+    EXPECT_EQ(jq_runs(), 3);
+
+    // Back to the bytes read before that run: they are asked about, not taken for
+    // the POP that jq saw.
+    write(plain);
+    EXPECT_EQ(load_node_config(config, memory_, path_.c_str()), 0);
+    EXPECT_FALSE(config.is_pop);
+    EXPECT_EQ(jq_runs(), 4);
+    // That read was clean, so the same bytes cost no run from now on.
+    config.is_pop = true;
+    EXPECT_EQ(load_node_config(config, memory_, path_.c_str()), 0);
+    EXPECT_FALSE(config.is_pop) << "the remembered answers are applied again";
+    EXPECT_EQ(jq_runs(), 4);
+    // A refresh asks jq all the same.
+    EXPECT_EQ(reload_node_config(config, memory_, path_.c_str()), 0);
+    EXPECT_EQ(jq_runs(), 5);
+}
+
+namespace {
+
+ConfigAnswers answered(std::initializer_list<const char*> lines) {
+    ConfigAnswers answers;
+    for (const char* line : lines) {
+        std::snprintf(answers.lines[answers.asked], answer_size, "%s", line);
+        answers.got_line[answers.asked++] = true;
+    }
+    return answers;
+}
+
+ConfigMemory memory;  // two megabytes: not on the stack
+
+}  // namespace
+
+TEST(ConfigMemory, ACleanReadIsReusedForTheSameBytesOnly) {
+    const ConfigAnswers pop = answered({"2001:db8::1", "nic0", "tavro,nic1"});
+    remember_config_read(memory, "{\"a\": 1}", true, pop);
+    const ConfigAnswers* known = recall_config_answers(memory, "{\"a\": 1}");
+    ASSERT_NE(known, nullptr);
+    NodeConfig config;
+    EXPECT_EQ(apply_config_answers(config, *known), 1);
+    EXPECT_STREQ(config.pop_iface, "nic0");
+    EXPECT_STREQ(config.routed_nic, "nic1");
+
+    for (const char* other : {"{\"a\": 2}", "{\"a\": 1} ", "{\"a\": ", ""}) {
+        EXPECT_EQ(recall_config_answers(memory, other), nullptr) << other;
+    }
+}
+
+TEST(ConfigMemory, AnUncleanReadIsNeverRememberedAndForgetsTheOneBefore) {
+    const std::string_view bytes = "{}";
+    ConfigAnswers missing_line = answered({"2001:db8::1"});
+    missing_line.asked = 2;  // the second key gave no line
+    ConfigAnswers failed_jq = answered({"null"});
+    failed_jq.exited_zero = false;
+    for (const ConfigAnswers& unclean : {missing_line, failed_jq, ConfigAnswers{}}) {
+        remember_config_read(memory, bytes, true, answered({"null"}));
+        ASSERT_NE(recall_config_answers(memory, bytes), nullptr);
+        remember_config_read(memory, bytes, true, unclean);
+        EXPECT_EQ(recall_config_answers(memory, bytes), nullptr);
+    }
+    // Clean answers, but the file changed while jq ran.
+    remember_config_read(memory, bytes, false, answered({"null"}));
+    EXPECT_EQ(recall_config_answers(memory, bytes), nullptr);
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+#include "config/config_answers.h"
+#include "config/config_file.h"
+
+// What the reader keeps between two reads, so that bytes jq has already answered
+// cost no jq run: the contents and answers of the last clean read, and room for
+// the file as it is read now. Over two megabytes: give it static storage.
+struct ConfigMemory {
+    bool held = false;  // `contents` and `answers` are a clean read
+    ConfigBytes contents;
+    ConfigAnswers answers;
+    ConfigBytes fresh;
+};
+
+// A read is clean when every key it asked gave a line and every jq exited with
+// status 0: then its answers are what jq says of those bytes, every time.
+bool read_is_clean(const ConfigAnswers& answers);
+
+// The answers of the last clean read, when `contents` are byte for byte those it
+// read; nullptr otherwise.
+const ConfigAnswers* recall_config_answers(const ConfigMemory& memory, std::string_view contents);
+
+// Remembers a read that ran jq: `answers` for `contents`, the bytes read before
+// the first jq run, when the read was clean and `unchanged` (the file held the
+// same bytes after the last run). Otherwise it forgets what it held, so that no
+// answers older than the last jq run are ever reused.
+void remember_config_read(ConfigMemory& memory, std::string_view contents, bool unchanged,
+                          const ConfigAnswers& answers);

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "config/config_answers.h"
+
+// Asks jq about the configuration at `path`, one key at a time in order, as far as
+// the answers lead, and gathers its first lines into `answers`. Returns false,
+// after "Failed to run command" on stderr, when a jq could not be started; the
+// answers gathered before count. `path` goes into a shell command as it is: pass
+// only paths that need no quoting.
+bool ask_jq(const char* path, ConfigAnswers& answers);
