@@ -49,9 +49,10 @@ int load_node_config(NodeConfig& config, ConfigMemory& /*memory*/, const char* /
     return config.is_pop ? 1 : 0;
 }
 
-void set_upstream_port(const char* name) {
+bool set_upstream_port(const char* name) {
     check_name(name);
     ++writes;
+    return true;
 }
 
 void flush_fastpath() { ++writes; }

@@ -35,9 +35,12 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
 
 }  // namespace
 
-int run_netlink_monitor(UplinkState& state) {
+int run_netlink_monitor(UplinkState& state, ServiceNotices& notices) {
     const UniqueFd socket_fd{open_notification_socket()};
     if (!socket_fd) return -1;
+    // Ready once the startup refresh has decided and nothing the kernel says from
+    // now on can be missed.
+    notify_status(notices, state, true);
 
     NotificationBuffer buffer;
     const int request_fd = refresh_request_fd();
@@ -47,10 +50,15 @@ int run_netlink_monitor(UplinkState& state) {
         FD_SET(socket_fd.get(), &readable);
         FD_SET(request_fd, &readable);
         if (select(std::max(socket_fd.get(), request_fd) + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
-        if (FD_ISSET(socket_fd.get(), &readable)) read_notification(state, socket_fd.get(), buffer);
+        if (FD_ISSET(socket_fd.get(), &readable)) {
+            read_notification(state, socket_fd.get(), buffer);
+            notify_status(notices, state);
+        }
         if (FD_ISSET(request_fd, &readable)) {
             refresh_request_take();
+            notify_reloading(notices);
             run_requested_refresh(state);
+            notify_status(notices, state, true);
         }
     }
 }

@@ -42,11 +42,11 @@ bool write_fastpath_file(const char* path, const char* text) {
     return true;
 }
 
-void set_upstream_port(const char* name) {
+bool set_upstream_port(const char* name) {
     // Name, newline and NUL; the name is written byte for byte, never through a shell.
     char line[IF_NAMESIZE + 1];
     std::snprintf(line, sizeof line, "%.*s\n", IF_NAMESIZE - 1, name);
-    write_fastpath_file(upstream_port_path, line);
+    return write_fastpath_file(upstream_port_path, line);
 }
 
 void flush_fastpath() { write_fastpath_file(fpe_path, flush_text); }

@@ -3,8 +3,9 @@
 // The only two ways the daemon acts on the fastpath module. A failed write prints
 // one line on stderr naming the file, and the daemon carries on.
 
-// The module's upstream port becomes interface `name`.
-void set_upstream_port(const char* name);
+// The module's upstream port becomes interface `name`. Returns whether the file
+// was written.
+bool set_upstream_port(const char* name);
 
 // The module drops its current entry.
 void flush_fastpath();

@@ -2,10 +2,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "daemon/event_monitor.h"
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
+#include "daemon/service_notices.h"
 #include "daemon/uplink_state.h"
 
 namespace {
@@ -13,10 +15,17 @@ namespace {
 constexpr int exit_failure = 1;
 int monitor_failed;
 
+// Everything the monitor thread works on, owned by main.
+struct Daemon {
+    UplinkState state;
+    ServiceNotices notices;
+};
+
 void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
 
-void* monitor_thread(void* owned_state) {
-    UplinkState& state = *static_cast<UplinkState*>(owned_state);
+void* monitor_thread(void* owned) {
+    Daemon& daemon = *static_cast<Daemon*>(owned);
+    UplinkState& state = daemon.state;
     std::fputs("NetLink Thread started..\n", stdout);
     std::fflush(stdout);
     refresh_upstream_port(state);
@@ -25,7 +34,7 @@ void* monitor_thread(void* owned_state) {
         std::fflush(stdout);
     }
     // The loop returns only when it cannot listen to the kernel.
-    run_netlink_monitor(state);
+    run_netlink_monitor(state, daemon.notices);
     return &monitor_failed;
 }
 
@@ -40,6 +49,15 @@ bool install_sigusr1_handler() {
 }  // namespace
 
 int main() {
+    // stderr is unbuffered, so stdout goes out line by line too: a journal or a pipe
+    // then holds both streams' lines in the order they happened.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // The daemon's whole knowledge of its node, handed to the one thread that uses it
+    // (static: the state holds room for a whole configuration file).
+    static Daemon daemon;
+    // The only environment read: where a service manager waits for notices, if one
+    // does. Read before any thread exists.
+    open_service_notices(daemon.notices, std::getenv("NOTIFY_SOCKET"));  // NOLINT(concurrency-mt-unsafe)
     if (!refresh_request_open() || !install_sigusr1_handler()) {
         std::perror("uplinkwatch: SIGUSR1 setup");
         return exit_failure;
@@ -51,10 +69,8 @@ int main() {
     sigemptyset(&sigusr1_only);
     sigaddset(&sigusr1_only, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &sigusr1_only, nullptr);
-    // The daemon's whole knowledge of its node, handed to the one thread that uses it.
-    static UplinkState state;
     pthread_t monitor;
-    const int error = pthread_create(&monitor, nullptr, monitor_thread, &state);
+    const int error = pthread_create(&monitor, nullptr, monitor_thread, &daemon);
     pthread_sigmask(SIG_UNBLOCK, &sigusr1_only, nullptr);
     if (error != 0) {
         std::fprintf(stderr, "setup of netlink thread failed with error=%d", error);

@@ -35,7 +35,7 @@ void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
         std::fputs("Detected gateway change, flushing the fastpath entry\n", stdout);
         flush_fastpath();
         std::fputs("Updating the upstream port with default gateway as the device is not a pop\n", stdout);
-        set_upstream_port(name);
+        record_upstream_port(state, name, set_upstream_port(name));
     }
     state.gateway_ifindex = ifindex;
 }
@@ -53,7 +53,7 @@ void handle_link_message(UplinkState& state, Bytes message) {
     std::fputs("Detected link state change, flushing the fastpath entry\n", stdout);
     flush_fastpath();
     std::printf("Updating the upstream port as %s as the device is a pop\n", name);
-    set_upstream_port(name);
+    record_upstream_port(state, name, set_upstream_port(name));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ void scan_default_routes(UplinkState& state) {
             std::printf("Gateway dev is %s\n", name);
             if (!state.config.is_pop) {
                 std::printf("Updating the upstream port as %s\n", name);
-                set_upstream_port(name);
+                record_upstream_port(state, name, set_upstream_port(name));
             }
             state.gateway_ifindex = index;
         }
@@ -33,7 +33,7 @@ void refresh_upstream_port(UplinkState& state) {
     reload_node_config(state.config, state.config_memory, node_config_path);
     scan_default_routes(state);
     // Whether or not the scan worked.
-    if (state.config.is_pop) select_pop_uplink(state.config);
+    if (state.config.is_pop) select_pop_uplink(state);
     std::fflush(stdout);
 }
 

@@ -6,10 +6,12 @@ import ctypes
 import itertools
 import json
 import os
+import re
 import select
 import signal
 import struct
 import subprocess
+import sys
 import threading
 import time
 
@@ -60,6 +62,34 @@ fi
 # Root with only the capabilities named (comma-separated, or none).
 exec env -i "$@" $limit "$(command -v chroot)" "$root" /usr/bin/setpriv \
   --inh-caps=-all --bounding-set="-all${keep_caps:+,+$keep_caps}" /uplinkwatch
+"""
+
+
+# Runs inside the node, as any root process there could: sends routing netlink
+# datagrams that claim a default route through interface argv[1] (gateway
+# fe80::66). With groups (argv[2]), one datagram to those multicast groups. With
+# a port of "stdin", one datagram every 100 microseconds to the port id read from
+# stdin, marked as part of a dump, until stdin closes.
+_FORGE = r"""
+import select, socket, struct, sys
+ifindex, groups, port = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+def route(flags):
+    attributes = (struct.pack("HH", 20, 5) + socket.inet_pton(socket.AF_INET6, "fe80::66")
+                  + struct.pack("HHI", 8, 4, ifindex))
+    body = struct.pack("BBBBBBBBI", 10, 0, 0, 0, 254, 3, 0, 1, 0) + attributes
+    return struct.pack("IHHII", 16 + len(body), 24, flags, 0, 0) + body
+sender = socket.socket(socket.AF_NETLINK, socket.SOCK_RAW, 0)
+sender.bind((0, 0))
+if port != "stdin":
+    sender.sendto(route(0), (0, groups))
+    sys.exit(0)
+target = int(sys.stdin.readline())
+message = route(2)  # NLM_F_MULTI
+while not select.select([sys.stdin], [], [], 0.0001)[0]:
+    try:
+        sender.sendto(message, (target, 0))
+    except OSError:
+        pass  # no socket has that port id right now
 """
 
 
@@ -194,20 +224,78 @@ class Node:
         return run("ip", "-n", self.name, family, "-batch", path)
 
     def veth(self, name, peer=None, up=True, peer_up=True):
-        """An uplink: a veth pair in the node, running when both ends are up."""
+        """An uplink: a veth pair in the node, running when both ends are up. It
+        returns once the kernel has made it running (and so has already told the
+        link group), so that no late notification about it reaches a daemon
+        started afterwards."""
         peer = peer or f"p{name}"[:15]  # never begins with tavro or nic
         self.ip("link", "add", "name", name, "type", "veth", "peer", "name", peer)
         if peer_up:
             self.ip("link", "set", peer, "up")
         if up:
             self.ip("link", "set", name, "up")
+        if up and peer_up:
+            wait_until(lambda: self.operstate(name) == "UP", what=f"{name} to run")
         return name
+
+    def operstate(self, name):
+        return json.loads(self.ip("-j", "link", "show", "dev", name).stdout)[0]["operstate"]
+
+    def set_link(self, name, updown, watched=None):
+        """Sets link `name` up or down, and returns the new operational state of
+        link `watched` (`name` itself by default) once the kernel has announced it
+        to the link group: the daemon has that notification queued by then, ahead
+        of anything that follows. "UP" is the state IFF_RUNNING follows."""
+        watched = watched or name
+        monitor = subprocess.Popen(["ip", "-n", self.name, "monitor", "link"], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE)
+        try:
+            wait_until(lambda: self._subscribed(monitor.pid), what="ip monitor to listen")
+            before = self.operstate(watched)
+            self.ip("link", "set", name, updown)
+            announced = re.compile(rf"^\d+: {re.escape(watched)}(@\S+)?: .* state (\S+) ")
+            deadline = time.monotonic() + GUARD
+            text = ""
+            while True:
+                for line in text.split("\n")[:-1]:
+                    found = announced.match(line)
+                    if found and found.group(2) != before:
+                        return found.group(2)
+                text = text[text.rfind("\n") + 1:]
+                ready, _, _ = select.select([monitor.stdout], [], [], max(0.0, deadline - time.monotonic()))
+                if not ready:
+                    raise AssertionError(f"timed out waiting for the kernel to announce {watched}")
+                chunk = os.read(monitor.stdout.fileno(), 65536)
+                if not chunk:
+                    raise AssertionError("ip monitor ended")
+                text += chunk.decode(errors="replace")
+        finally:
+            monitor.kill()
+            monitor.wait()
+
+    def _subscribed(self, pid):
+        """Whether process `pid` has a routing netlink socket in the link group."""
+        table = run("ip", "netns", "exec", self.name, "cat", "/proc/net/netlink").stdout.splitlines()[1:]
+        return any(row.split()[1] == "0" and row.split()[2] == str(pid) and int(row.split()[3], 16) & 1
+                   for row in table)
 
     def quiet_links(self):
         """Links made from now on carry no IPv6, so the kernel sends no late link
         notifications of its own about them (address configuration, router
         solicitation) that a POP would act on."""
         run("ip", "netns", "exec", self.name, "sysctl", "-qw", "net.ipv6.conf.default.disable_ipv6=1")
+
+    def forge_route(self, device, groups):
+        """Another process in the node sends the daemon's multicast groups a
+        default route through `device` that the kernel never made."""
+        run("ip", "netns", "exec", self.name, sys.executable, "-c", _FORGE, str(self.ifindex(device)), str(groups), "")
+
+    def forger(self, device):
+        """A process in the node, ready to send dump-like datagrams claiming a
+        default route through `device` to the port id it is given on stdin, until
+        its stdin closes."""
+        return subprocess.Popen(["ip", "netns", "exec", self.name, sys.executable, "-c", _FORGE,
+                                 str(self.ifindex(device)), "0", "stdin"], stdin=subprocess.PIPE, text=True)
 
     def probe(self, *args):
         """Runs the daemon's link query or POP uplink choice alone inside the node."""
@@ -306,6 +394,13 @@ class Node:
     def wait_line(self, text, count=1, timeout=GUARD):
         wait_until(lambda: self.lines().count(text) >= count, timeout,
                    f"{count} x {text!r} on stdout; have {self.lines()} / {self.errors()}")
+
+    def settle(self):
+        """Returns once whatever the daemon was doing has ended, lines and writes
+        included: a refresh asked for now starts only after it."""
+        count = self.lines().count(REFRESH_LINE)
+        self.signal()
+        self.wait_line(REFRESH_LINE, count + 1)
 
     def wait_error(self, fragment, timeout=GUARD):
         wait_until(lambda: any(fragment in line for line in self.errors()), timeout,

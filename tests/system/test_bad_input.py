@@ -35,6 +35,7 @@ def test_a_malformed_configuration_leaves_the_state_as_it_was(node):
     node.signal()
     node.wait_line("Gateway dev is up0", 2)
     node.wait_error("parse error")
+    node.settle()
     # Still a POP: the port is not moved to the gateway.
     assert not any(line.startswith("Updating") for line in node.lines())
     assert node.alive()

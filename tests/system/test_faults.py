@@ -22,8 +22,9 @@ def uplinks_then_quiet_links(node):
 
 
 def mark(node):
-    """Returns once the daemon has handled every notification sent before: a
-    default route through the other uplink is always reported, on any node."""
+    """Returns once the daemon has handled every notification sent before (for a
+    link, once set_link has seen the kernel announce it): a default route through
+    the other uplink is always reported, on any node."""
     marks = sum(line.startswith("Default gateway dev is ") for line in node.lines())
     uplink = ("up0", "up1")[marks % 2]
     node.ip("-6", "route", "add", "default", "via", f"fe80::{marks + 1:x}", "dev", uplink, "metric", str(marks + 1))
@@ -76,7 +77,7 @@ def test_a_broken_configuration_keeps_the_role_until_it_is_restored(node):
 
     # Restored, as a plain node: running tavro links move nothing any more.
     node.configure(**NOT_A_POP)
-    node.ip("link", "set", "tavro3", "up")
+    node.set_link("tavro3", "up")
     mark(node)
     node.configure(**A_POP)
     node.ip("link", "set", "tavro4", "up")
@@ -121,7 +122,7 @@ def test_jq_gone_from_the_path_keeps_the_role_until_it_is_back(node):
     node.wait_line(link_acted_on("tavro1"))
 
     os.rename(wrapper + ".away", wrapper)
-    node.ip("link", "set", "tavro2", "up")
+    node.set_link("tavro2", "up")
     mark(node)
     node.configure(**A_POP)
     node.ip("link", "set", "tavro3", "up")

@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 
-from node import REFRESH_LINE, wait_until
+from node import MONITOR_GROUPS, REFRESH_LINE, wait_until
 
 NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
 NEW_GATEWAY = ["Detected gateway change, flushing the fastpath entry",
@@ -111,6 +111,23 @@ def test_a_change_of_role_counts_from_the_next_message(node):
     assert node.upstream_port() == b"tavro2\n"
 
 
+def test_a_datagram_from_another_process_moves_nothing(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.veth("up2")
+    node.default_route("up0")
+    started(node, **NOT_A_POP)
+    node.wait_line("Updating the upstream port as up0")
+
+    # Root in the node may send to the route group; only the kernel speaks for it.
+    node.forge_route("up1", groups=MONITOR_GROUPS)
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "10")
+    node.wait_line(NEW_GATEWAY[1])
+    assert "Default gateway dev is up1" not in node.lines()
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+    assert node.wait_writes(3) == [("upstream_port", b"up0\n"), ("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
+
+
 def test_an_unchanged_configuration_costs_no_jq_run_per_decision(node):
     node.veth("up0")
     node.veth("up1")
@@ -182,6 +199,7 @@ def parse_groups(lines):
 def test_sigusr1_during_a_burst_refreshes_between_messages(node):
     node.veth("up0")
     node.veth("up1")
+    node.veth("up2")
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
     started(node, **NOT_A_POP)
     node.wait_line("Updating the upstream port as up0")
@@ -201,7 +219,13 @@ def test_sigusr1_during_a_burst_refreshes_between_messages(node):
         signals += 1
         wait_until(lambda: node.lines().count(REFRESH_LINE) >= signals, what="each refresh")
     assert burst.wait(timeout=60) == 0
-    # Round 39 leaves the default route on up0.
+    # A default route through up2, added and deleted, is reported once the daemon
+    # has worked through the whole burst before it.
+    node.ip("-6", "route", "add", "default", "via", "fe80::9", "dev", "up2", "metric", "900")
+    node.wait_line("Default gateway dev is up2")
+    node.ip("-6", "route", "del", "default", "via", "fe80::9", "dev", "up2", "metric", "900")
+    node.wait_line("Default gateway deleted on up2")
+    # Round 39 left the default route on up0.
     node.signal()
     node.wait_line(REFRESH_LINE, signals + 1)
     wait_until(lambda: node.lines()[-1] == "Updating the upstream port as up0", what="the last refresh")

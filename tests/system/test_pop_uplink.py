@@ -69,7 +69,7 @@ def test_without_a_routed_nic_the_first_running_tavro_wins(node):
 
     # The links change without a notification the monitor acts on: tavro2 loses its
     # carrier. The next refresh makes the same choice again, from the new states.
-    node.ip("link", "set", "ptavro2", "down")
+    assert node.set_link("ptavro2", "down", watched="tavro2") != "UP"
     wait_refresh(node)
     node.wait_line("Updating the upstream port as tavro3")
     assert node.upstream_port() == b"tavro3\n"

@@ -81,3 +81,24 @@ def test_install_and_the_package_place_every_file(tmp_path):
     depends = subprocess.run(["dpkg-deb", "-f", str(package), "Depends"], capture_output=True, text=True).stdout
     assert re.split(r",\s*", depends.strip())[0] == "jq"
     assert "libstdc++" not in depends
+
+
+def test_the_packaged_binary_is_hardened(tmp_path):
+    need("cpack", "dpkg-deb", "readelf")
+    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
+                   check=True, capture_output=True)
+    (package,) = (tmp_path / "deb").glob("*.deb")
+    subprocess.run(["dpkg-deb", "-x", str(package), str(tmp_path / "root")], check=True)
+    binary = str(tmp_path / "root" / "usr" / "sbin" / "uplinkwatch")
+
+    def readelf(*options):
+        return subprocess.run(["readelf", "--wide", *options, binary], capture_output=True, text=True,
+                              check=True).stdout
+
+    dynamic = readelf("--dynamic")
+    assert re.search(r"\(FLAGS\)\s+BIND_NOW", dynamic) or re.search(r"\(FLAGS_1\).*\bNOW\b", dynamic), dynamic
+    assert re.search(r"\(FLAGS_1\).*\bPIE\b", dynamic), dynamic
+    assert "GNU_RELRO" in readelf("--program-headers")
+    imports = readelf("--dyn-syms")
+    assert "__stack_chk_fail" in imports
+    assert re.search(r"__\w+_chk\b", imports.replace("__stack_chk_fail", "")), "no fortified libc call"

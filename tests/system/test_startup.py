@@ -43,6 +43,29 @@ def test_finds_the_default_route_in_a_large_table(node):
     assert not node.errors()
 
 
+def test_datagrams_from_another_process_never_join_the_route_dump(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.veth("up1")
+    node.batch([f"route add 2001:db8:{i:x}::/64 via fe80::1 dev up0" for i in range(3000)]
+               + ["route add default via fe80::1 dev up0"])
+    forger = node.forger("up1")
+    try:
+        node.start(listening=False)
+        # The startup dump's socket takes the daemon's pid as its port id, while jq
+        # runs first: from now until the monitor listens, another process sends
+        # there a default route of its own, marked as part of a dump.
+        forger.stdin.write(f"{node.pid}\n")
+        forger.stdin.flush()
+        wait_until(node.listening, what="the monitor to listen")
+        node.wait_line("Updating the upstream port as up0")
+    finally:
+        forger.stdin.close()
+        forger.wait(timeout=30)
+    assert "Gateway dev is up1" not in node.lines()
+    assert node.wait_writes(1) == [("upstream_port", b"up0\n")]
+
+
 def test_a_pop_records_the_gateway_but_leaves_the_port_alone(node):
     node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
     node.veth("up0")
@@ -52,6 +75,7 @@ def test_a_pop_records_the_gateway_but_leaves_the_port_alone(node):
     node.signal()
     node.wait_line(REFRESH_LINE)
     node.wait_line("Gateway dev is up0", 2)
+    node.settle()
     assert "Default gateway not set" not in node.lines()
     assert not any(line.startswith("Updating") for line in node.lines())
     assert node.writes() == []
@@ -77,6 +101,7 @@ def test_sigusr1_runs_a_full_refresh(node):
     node.signal()
     node.wait_line(REFRESH_LINE, 2)
     node.wait_line("Gateway dev is up0")
+    node.settle()
     assert "Updating the upstream port as up0" not in node.lines()
     assert node.upstream_port() == b"up1\n"
 

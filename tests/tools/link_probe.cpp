@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "daemon/pop_uplink.h"
+#include "daemon/uplink_state.h"
 #include "netlink/link_query.h"
 
 namespace {
@@ -45,11 +46,11 @@ int main(int argc, char** argv) {
         return give_back(0);
     }
     if (argc == 4 && std::strcmp(argv[1], "select") == 0) {
-        NodeConfig config;
-        config.is_pop = true;
-        std::snprintf(config.pop_iface, sizeof config.pop_iface, "%s", argv[2]);
-        std::snprintf(config.routed_nic, sizeof config.routed_nic, "%s", argv[3]);
-        select_pop_uplink(config);
+        static UplinkState state;  // it holds room for a whole configuration file
+        state.config.is_pop = true;
+        std::snprintf(state.config.pop_iface, sizeof state.config.pop_iface, "%s", argv[2]);
+        std::snprintf(state.config.routed_nic, sizeof state.config.routed_nic, "%s", argv[3]);
+        select_pop_uplink(state);
         return give_back(0);
     }
     std::fputs("usage: link_probe [--exhaust] query NAME | select POP_IFACE ROUTED_NIC\n", stderr);

@@ -18,11 +18,20 @@ namespace crafted {
 
 using Buffer = std::vector<std::byte>;
 
+// Appends the bytes of `value`. The buffer grows through one resize to its new
+// size and a copy into it: GCC 12 at -O3 misreads a growing insert into a small
+// vector as an out-of-bounds copy.
 template <class T>
 void put(Buffer& out, const T& value) {
     const size_t at = out.size();
     out.resize(at + sizeof value);
     std::memcpy(out.data() + at, &value, sizeof value);
+}
+
+inline void append(Buffer& out, const Buffer& more) {
+    const size_t at = out.size();
+    out.resize(at + more.size());
+    if (!more.empty()) std::memcpy(out.data() + at, more.data(), more.size());
 }
 
 inline void pad4(Buffer& out) { out.resize(align4(out.size())); }
@@ -34,7 +43,7 @@ inline Buffer message(uint16_t type, uint16_t flags, const Buffer& body) {
     header.nlmsg_flags = flags;
     Buffer out;
     put(out, header);
-    out.insert(out.end(), body.begin(), body.end());
+    append(out, body);
     return out;
 }
 
@@ -67,7 +76,7 @@ inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_lis
         header.rta_len = static_cast<uint16_t>(sizeof header + attribute.payload.size() + attribute.declared_extra);
         header.rta_type = attribute.type;
         put(body, header);
-        body.insert(body.end(), attribute.payload.begin(), attribute.payload.end());
+        append(body, attribute.payload);
         pad4(body);
     }
     return message(type, flags, body);
@@ -91,7 +100,7 @@ inline Buffer link_message(int index, uint32_t flags, size_t attribute_bytes = 0
 inline Buffer datagram(std::initializer_list<Buffer> messages) {
     Buffer out;
     for (const Buffer& one : messages) {
-        out.insert(out.end(), one.begin(), one.end());
+        append(out, one);
         pad4(out);
     }
     return out;

@@ -1,0 +1,220 @@
+"""The packaged service under a real systemd: booted as PID 1 in new PID, mount,
+UTS, network, IPC and cgroup namespaces, over an overlay of the root filesystem
+whose upper layer is a tmpfs, with fresh /run and /tmp, after pivot_root into the
+overlay. Nothing it writes reaches the machine: /proc/sys and /sys are read-only
+inside, and it cannot load kernel modules or set the clock. The fastpath module
+is absent and procfs cannot be faked there, so the daemon's failure to open the
+upstream port is expected."""
+
+import os
+import shutil
+import subprocess
+import time
+
+import pytest
+
+from node import GUARD, REFRESH_LINE, run, wait_until
+from test_shipping import BUILD
+
+SYSTEMD = "/lib/systemd/systemd"
+UNIT = "uplinkwatch.service"
+NO_FASTPATH = "Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory"
+
+# Runs as PID 1 of the new namespaces, then becomes systemd.
+_BOOT = r"""
+set -e
+work=$1
+mount --make-rprivate /
+mount -t tmpfs -o mode=755 tmpfs "$work"
+mkdir "$work/upper" "$work/work" "$work/root"
+mount -t overlay overlay -o "lowerdir=/,upperdir=$work/upper,workdir=$work/work" "$work/root"
+r=$work/root
+mount -t proc proc "$r/proc"
+mount --bind "$r/proc/sys" "$r/proc/sys"
+mount -o remount,bind,ro "$r/proc/sys"
+if [ -e "$r/proc/sysrq-trigger" ]; then mount --bind /dev/null "$r/proc/sysrq-trigger"; fi
+mount -t sysfs -o ro sysfs "$r/sys"
+mount -t cgroup2 cgroup2 "$r/sys/fs/cgroup"
+mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
+for node in null zero full random urandom tty; do
+  : > "$r/dev/$node"
+  mount --bind "/dev/$node" "$r/dev/$node"
+done
+mkdir "$r/dev/pts" "$r/dev/shm"
+mount -t devpts -o newinstance,ptmxmode=0666 devpts "$r/dev/pts"
+ln -s pts/ptmx "$r/dev/ptmx"
+ln -s /proc/self/fd "$r/dev/fd"
+mount -t tmpfs -o mode=755,nosuid,nodev tmpfs "$r/run"
+mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/tmp"
+# Boot no further than the basic system, and mount nothing of the machine's.
+: > "$r/etc/fstab"
+mkdir -p "$r/etc/systemd/system"
+printf '[Unit]\nDescription=uplinkwatch test system\nRequires=basic.target\nAfter=basic.target\n' \
+  > "$r/etc/systemd/system/uplinkwatch-test.target"
+cd "$r"
+mkdir .oldroot
+pivot_root . .oldroot
+umount -l /.oldroot
+rmdir /.oldroot
+exec setpriv --bounding-set -sys_module,-sys_time,-sys_rawio \
+  env -i container=uplinkwatch-test /lib/systemd/systemd --unit=uplinkwatch-test.target
+"""
+
+
+def _own_cgroup2():
+    """The cgroup2 directory this process is in, or None."""
+    mount = None
+    for line in open("/proc/self/mountinfo"):
+        fields = line.split()
+        if fields[fields.index("-") + 1] == "cgroup2":
+            mount = fields[4]
+            break
+    if mount is None:
+        return None
+    for line in open("/proc/self/cgroup"):
+        if line.startswith("0::"):
+            return os.path.join(mount, line.strip()[3:].lstrip("/"))
+    return None
+
+
+class BootedSystem:
+    def __init__(self, workdir):
+        parent = _own_cgroup2()
+        if parent is None:
+            raise RuntimeError("no cgroup2 hierarchy to give systemd")
+        self.cgroup = os.path.join(parent, f"uplinkwatch-test-{os.getpid()}-{time.monotonic_ns()}")
+        os.mkdir(self.cgroup)
+        self.console = open(os.path.join(workdir, "console"), "w+")
+        upper = os.path.join(workdir, "overlay")
+        os.mkdir(upper)
+        self.launcher = subprocess.Popen(
+            ["sh", "-c", 'echo $$ > "$1/cgroup.procs" && exec unshare --pid --fork --mount --uts --net --ipc '
+             '--cgroup sh -c "$2" boot "$3"', "launch", self.cgroup, _BOOT, upper],
+            stdin=subprocess.DEVNULL, stdout=self.console, stderr=subprocess.STDOUT)
+        self.pid1 = wait_until(self._first_child, what="PID 1 of the new namespaces")
+
+    def _first_child(self):
+        if self.launcher.poll() is not None:
+            raise RuntimeError(f"the boot ended at once: {self.boot_log()}")
+        children = open(f"/proc/{self.launcher.pid}/task/{self.launcher.pid}/children").read().split()
+        return int(children[0]) if children else None
+
+    def boot_log(self):
+        self.console.seek(0)
+        return self.console.read()
+
+    def run(self, *args, check=True):
+        """Runs a command inside, as root in every one of its namespaces."""
+        return run("nsenter", "-t", str(self.pid1), "-a", *args, check=check)
+
+    def wait_booted(self):
+        def settled():
+            if self.launcher.poll() is not None:
+                raise RuntimeError(f"systemd ended: {self.boot_log()}")
+            state = self.run("systemctl", "is-system-running", check=False).stdout.strip()
+            return state if state in ("running", "degraded") else None
+        return wait_until(settled, timeout=60, what="systemd to finish booting")
+
+    def put(self, source, inside):
+        """Copies a file of the machine's into the booted system (its /tmp is its own)."""
+        shutil.copyfile(source, f"/proc/{self.pid1}/root{inside}")
+        return inside
+
+    def show(self, *properties):
+        out = self.run("systemctl", "show", UNIT, *(f"--property={name}" for name in properties)).stdout
+        return dict(line.split("=", 1) for line in out.splitlines())
+
+    def journal(self):
+        """The service's own lines, in the order the journal holds them."""
+        return self.run("journalctl", "--no-pager", "-o", "cat", f"_SYSTEMD_UNIT={UNIT}").stdout.splitlines()
+
+    def stop(self):
+        if self.launcher.poll() is None:
+            os.kill(self.pid1, 9)  # the kernel then ends every process of the namespace
+            self.launcher.wait(timeout=GUARD)
+        self.console.close()
+        # The cgroups systemd made, deepest first, once their processes are gone.
+        def removed():
+            for directory, _, _ in sorted(os.walk(self.cgroup), key=lambda entry: -entry[0].count("/")):
+                try:
+                    os.rmdir(directory)
+                except OSError:
+                    return False
+            return True
+        wait_until(removed, what="the test system's cgroups to empty")
+
+
+def _cannot_boot(reason):
+    if os.environ.get("CI") == "true":
+        pytest.fail(reason)
+    pytest.skip(reason)
+
+
+@pytest.fixture
+def booted(tmp_path):
+    if os.geteuid() != 0:
+        _cannot_boot("booting systemd needs root")
+    for tool in (SYSTEMD, "/usr/bin/nsenter", "/usr/bin/setpriv"):
+        if not os.access(tool, os.X_OK):
+            _cannot_boot(f"{tool} is not installed")
+    try:
+        system = BootedSystem(tmp_path)
+    except RuntimeError as error:
+        _cannot_boot(f"systemd cannot boot here: {error}")
+    try:
+        try:
+            system.wait_booted()
+        except (RuntimeError, AssertionError) as error:
+            _cannot_boot(f"systemd cannot boot here: {error}")
+        yield system
+    finally:
+        system.stop()
+
+
+def package(tmp_path):
+    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
+                   check=True, capture_output=True)
+    (deb,) = (tmp_path / "deb").glob("*.deb")
+    return str(deb)
+
+
+def test_the_packaged_service_under_a_real_systemd(booted, tmp_path):
+    booted.run("dpkg", "-i", booted.put(package(tmp_path), "/root/uplinkwatch.deb"))
+    booted.run("sh", "-c", "mkdir -p /data/cfg && echo '{\"popParams\": {\"POP_ADDR\": null}}' "
+                           "> /data/cfg/node_config.json")
+    booted.run("ip", "link", "set", "lo", "up")
+    booted.run("ip", "link", "add", "va", "type", "veth", "peer", "name", "vb")
+    booted.run("ip", "link", "set", "vb", "up")
+    booted.run("ip", "link", "set", "va", "up")
+    booted.run("ip", "-6", "route", "add", "default", "via", "fe80::1", "dev", "va")
+    booted.run("systemctl", "daemon-reload")
+
+    # Ready means decided: the status sent with READY=1 is there when start returns.
+    booted.run("systemctl", "start", UNIT)
+    shown = booted.show("ActiveState", "SubState", "StatusText", "MainPID", "Type")
+    assert (shown["ActiveState"], shown["SubState"], shown["Type"]) == ("active", "running", "notify")
+    assert shown["StatusText"] == "not a POP, upstream port va (fastpath write failed)"
+    first = [line for line in ["NetLink Thread started..", "Gateway dev is va", "Updating the upstream port as va",
+                               NO_FASTPATH]]
+    wait_until(lambda: booted.journal()[:4] == first, what=f"the startup lines in order; have {booted.journal()}")
+
+    # A reload is a refresh, with its lines in order after the startup's.
+    booted.run("systemctl", "reload", UNIT)
+    refresh = [REFRESH_LINE, "Gateway dev is va", "Updating the upstream port as va", NO_FASTPATH]
+    wait_until(lambda: booted.journal()[4:8] == refresh, what=f"the refresh lines; have {booted.journal()}")
+    assert booted.show("ActiveState")["ActiveState"] == "active"
+
+    # Killed, it is started again.
+    booted.run("kill", "-9", shown["MainPID"])
+    def restarted():
+        now = booted.show("NRestarts", "ActiveState", "MainPID", "StatusText")
+        return now if now["NRestarts"] == "1" and now["ActiveState"] == "active" else None
+    now = wait_until(restarted, what="systemd to restart the service")
+    assert now["MainPID"] != shown["MainPID"]
+    assert now["StatusText"] == "not a POP, upstream port va (fastpath write failed)"
+
+    # Stopped, nothing of it is left.
+    booted.run("systemctl", "stop", UNIT)
+    assert booted.show("ActiveState", "MainPID") == {"ActiveState": "inactive", "MainPID": "0"}
+    commands = booted.run("ps", "-e", "-o", "comm=").stdout.split()
+    assert "uplinkwatch" not in commands and "jq" not in commands
