@@ -194,15 +194,15 @@ def test_the_packaged_service_under_a_real_systemd(booted, tmp_path):
     shown = booted.show("ActiveState", "SubState", "StatusText", "MainPID", "Type")
     assert (shown["ActiveState"], shown["SubState"], shown["Type"]) == ("active", "running", "notify")
     assert shown["StatusText"] == "not a POP, upstream port va (fastpath write failed)"
-    first = [line for line in ["NetLink Thread started..", "Gateway dev is va", "Updating the upstream port as va",
-                               NO_FASTPATH]]
+    first = ["NetLink Thread started..", "Gateway dev is va", "Updating the upstream port as va", NO_FASTPATH]
     wait_until(lambda: booted.journal()[:4] == first, what=f"the startup lines in order; have {booted.journal()}")
 
     # A reload is a refresh, with its lines in order after the startup's.
     booted.run("systemctl", "reload", UNIT)
     refresh = [REFRESH_LINE, "Gateway dev is va", "Updating the upstream port as va", NO_FASTPATH]
     wait_until(lambda: booted.journal()[4:8] == refresh, what=f"the refresh lines; have {booted.journal()}")
-    assert booted.show("ActiveState")["ActiveState"] == "active"
+    # RELOADING=1 put it in "reloading"; READY=1 at the refresh's end takes it back.
+    wait_until(lambda: booted.show("ActiveState")["ActiveState"] == "active", what="the reload to end")
 
     # Killed, it is started again.
     booted.run("kill", "-9", shown["MainPID"])
