@@ -16,7 +16,7 @@ namespace {
 
 void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
     const int ifindex = parse_default_route(message);
-    // Most route traffic is not about the default route: it costs no jq run.
+    // Most route traffic is not about the default route: it costs no configuration read.
     if (ifindex == -1) return;
     load_node_config(state.config, state.config_memory, node_config_path);
     const RouteEvent event = route_event(type, ifindex, state.gateway_ifindex);
@@ -43,7 +43,8 @@ void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
 void handle_link_message(UplinkState& state, Bytes message) {
     int ifindex = 0;
     uint32_t flags = 0;
-    // Only a link that is running can become the uplink: the others cost no jq run.
+    // Only a link that is running can become the uplink: the others cost no
+    // configuration read.
     if (!read_link_header(message, ifindex, flags) || (flags & IFF_RUNNING) == 0) return;
     InterfaceName name;
     interface_name(ifindex, name);

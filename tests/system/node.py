@@ -414,6 +414,12 @@ class Node:
                    f"{count} fastpath writes; have {self.writes()} / {self.lines()} / {self.errors()}")
         return self.writes()
 
+    def wait_port(self, expected, timeout=GUARD):
+        """Waits until upstream_port holds `expected`: a line saying the port is
+        set comes before the write it announces."""
+        wait_until(lambda: self.upstream_port() == expected, timeout,
+                   f"upstream_port to hold {expected!r}; it holds {self.upstream_port()!r}; {self.lines()}")
+
     def upstream_port(self):
         try:
             with open(os.path.join(self.fastpath, "upstream_port"), "rb") as file:

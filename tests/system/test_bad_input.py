@@ -16,7 +16,7 @@ def test_a_missing_configuration_leaves_a_plain_node(node):
     start_with_uplink(node)
     node.wait_error("node_config.json")
     node.wait_line("Updating the upstream port as up0")
-    assert node.upstream_port() == b"up0\n"
+    node.wait_port(b"up0\n")
 
     # Once it exists, the next refresh reads it.
     node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
@@ -45,7 +45,7 @@ def test_without_jq_on_the_path_the_node_keeps_its_role(node):
     start_with_uplink(node, path="/nonexistent")
     node.wait_error("jq")
     node.wait_line("Updating the upstream port as up0")
-    assert node.upstream_port() == b"up0\n"
+    node.wait_port(b"up0\n")
     assert node.alive()
 
 

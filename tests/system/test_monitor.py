@@ -73,7 +73,7 @@ def test_a_pop_takes_a_tavro_link_that_comes_up_running(node):
     node.ip("link", "set", "tavro4", "up")
     node.wait_line(link_lines("tavro4")[2])
     assert node.lines().count(link_lines("tavro3")[0]) == taken
-    assert node.upstream_port() == b"tavro4\n"
+    node.wait_port(b"tavro4\n")
 
 
 @pytest.mark.parametrize("prefixes, taken", [("tavro,nic1", "nic1"), ("nic0", "tavro1")])
@@ -88,7 +88,7 @@ def test_a_pop_never_takes_its_own_interface(node, prefixes, taken):
     node.ip("link", "set", taken, "up")
     node.wait_line(link_lines(taken)[2])
     assert "Interface nic0 Link: 1" not in node.lines()
-    assert node.upstream_port() == f"{taken}\n".encode()
+    node.wait_port(f"{taken}\n".encode())
 
 
 def test_a_change_of_role_counts_from_the_next_message(node):
@@ -108,7 +108,7 @@ def test_a_change_of_role_counts_from_the_next_message(node):
     node.wait_line("Default gateway dev is tavro2")
     node.wait_line(NEW_GATEWAY[1])
     assert node.lines().count(NEW_GATEWAY[0]) == 1, "as a POP the move to up0 flushed nothing"
-    assert node.upstream_port() == b"tavro2\n"
+    node.wait_port(b"tavro2\n")
 
 
 def test_a_datagram_from_another_process_moves_nothing(node):
@@ -169,7 +169,7 @@ def test_an_in_place_edit_of_the_same_length_is_seen_at_the_next_decision(node):
 
     node.default_route("up0")
     node.wait_line(NEW_GATEWAY[1])
-    assert node.upstream_port() == b"up0\n"
+    node.wait_port(b"up0\n")
 
 
 def parse_groups(lines):
@@ -232,4 +232,4 @@ def test_sigusr1_during_a_burst_refreshes_between_messages(node):
     groups = parse_groups(node.lines())
     assert signals >= 1, "the burst ended before a signal could be sent"
     assert groups.count("refresh") == signals + 1
-    assert node.upstream_port() == b"up0\n"
+    node.wait_port(b"up0\n")

@@ -14,7 +14,7 @@ def test_follows_the_default_route_at_startup(node):
     node.start()
     node.wait_line("Updating the upstream port as up0")
     assert node.lines()[:3] == ["NetLink Thread started..", "Gateway dev is up0", "Updating the upstream port as up0"]
-    assert node.upstream_port() == b"up0\n"
+    node.wait_port(b"up0\n")
     assert "Default gateway not set" not in node.lines()
 
 
@@ -39,7 +39,7 @@ def test_finds_the_default_route_in_a_large_table(node):
     node.batch(routes)
     node.start()
     node.wait_line("Updating the upstream port as up1")
-    assert node.upstream_port() == b"up1\n"
+    node.wait_port(b"up1\n")
     assert not node.errors()
 
 
@@ -92,7 +92,7 @@ def test_sigusr1_runs_a_full_refresh(node):
     node.signal()
     node.wait_line("Updating the upstream port as up1")
     assert node.lines()[-3:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as up1"]
-    assert node.upstream_port() == b"up1\n"
+    node.wait_port(b"up1\n")
 
     # The refresh re-reads the configuration: as a POP the port is left alone.
     node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
@@ -130,6 +130,6 @@ def test_an_interface_name_reaches_the_fastpath_byte_for_byte(node):
     node.default_route(name)
     node.start()
     node.wait_line(f"Updating the upstream port as {name}")
-    assert node.upstream_port() == name.encode() + b"\n"
+    node.wait_port(name.encode() + b"\n")
     assert not os.path.exists(os.path.join(node.root, "x"))
     assert not os.path.exists(os.path.join(node.root, "data", "cfg", "x"))
