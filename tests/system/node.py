@@ -250,7 +250,8 @@ class Node:
         monitor = subprocess.Popen(["ip", "-n", self.name, "monitor", "link"], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE)
         try:
-            wait_until(lambda: self._subscribed(monitor.pid), what="ip monitor to listen")
+            wait_until(lambda: any(groups & 1 for groups in self._route_socket_groups(monitor.pid)),
+                       what="ip monitor to listen to the link group")
             before = self.operstate(watched)
             self.ip("link", "set", name, updown)
             announced = re.compile(rf"^\d+: {re.escape(watched)}(@\S+)?: .* state (\S+) ")
@@ -273,11 +274,12 @@ class Node:
             monitor.kill()
             monitor.wait()
 
-    def _subscribed(self, pid):
-        """Whether process `pid` has a routing netlink socket in the link group."""
+    def _route_socket_groups(self, pid):
+        """The multicast groups of each routing netlink socket in the node whose
+        port id is `pid`."""
         table = run("ip", "netns", "exec", self.name, "cat", "/proc/net/netlink").stdout.splitlines()[1:]
-        return any(row.split()[1] == "0" and row.split()[2] == str(pid) and int(row.split()[3], 16) & 1
-                   for row in table)
+        return [int(fields[3], 16) for fields in (row.split() for row in table)
+                if fields[1] == "0" and fields[2] == str(pid)]
 
     def quiet_links(self):
         """Links made from now on carry no IPv6, so the kernel sends no late link
@@ -360,11 +362,8 @@ class Node:
         """Whether the daemon's monitor has bound its subscription socket: a routing
         netlink socket whose port id is the daemon's pid, in the link and IPv6 route
         groups. Notifications sent before that are not seen."""
-        table = run("ip", "netns", "exec", self.name, "cat", "/proc/net/netlink").stdout.splitlines()[1:]
-        for row in table:
-            fields = row.split()
-            if fields[1] == "0" and fields[2] == str(self.pid) and int(fields[3], 16) == MONITOR_GROUPS:
-                return True
+        if MONITOR_GROUPS in self._route_socket_groups(self.pid):
+            return True
         if self.process.poll() is not None:
             raise AssertionError(f"the daemon exited with {self.process.returncode}: {self.errors()}")
         return False
