@@ -9,6 +9,7 @@
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "netlink/notification_socket.h"
+#include "netlink/route_lookup.h"
 #include "netlink/unique_fd.h"
 
 namespace {
@@ -38,6 +39,11 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
 int run_netlink_monitor(UplinkState& state, ServiceNotices& notices) {
     const UniqueFd socket_fd{open_notification_socket()};
     if (!socket_fd) return -1;
+    // The process id is taken as a port id now, so a socket for route lookups can
+    // be kept without taking it from the monitor.
+    state.route_lookup.keep = true;
+    UniqueFd unused{-1};
+    lookup_socket(state.route_lookup, unused);
     // Ready once the startup refresh has decided and nothing the kernel says from
     // now on can be missed.
     notify_status(notices, state, true);

@@ -1,6 +1,5 @@
 #include "daemon/uplink_rules.h"
 
-#include <linux/rtnetlink.h>
 #include <net/if.h>
 
 #include <cstring>
@@ -11,16 +10,13 @@ constexpr const char* tavro_prefix = "tavro";
 
 }  // namespace
 
-RouteEvent route_event(uint16_t type, int ifindex, int gateway_ifindex) {
-    if (ifindex == gateway_ifindex) return type == RTM_DELROUTE ? RouteEvent::gateway_deleted : RouteEvent::ignored;
-    return type == RTM_NEWROUTE ? RouteEvent::new_gateway : RouteEvent::ignored;
-}
-
 bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& config) {
     if ((flags & IFF_RUNNING) == 0 || !config.is_pop) return false;
     return name_begins_with(name, tavro_prefix) ||
            (routed_nic_usable(config) && name_begins_with(name, config.routed_nic));
 }
+
+bool tavro_replaces_lost_uplink(const NodeConfig& config) { return config.is_pop && !routed_nic_usable(config); }
 
 bool routed_nic_usable(const NodeConfig& config) {
     return config.routed_nic[0] != '\0' && !name_begins_with(config.routed_nic, config.pop_iface);

@@ -6,19 +6,13 @@
 
 // The daemon's decisions, on plain values: no system call is made here.
 
-enum class RouteEvent {
-    ignored,          // nothing to do
-    gateway_deleted,  // a default route through the recorded interface went away
-    new_gateway,      // a default route through another interface appeared
-};
-
-// What a route message about the default route through `ifindex` means. Only the
-// interface is compared, never the gateway address or the table.
-RouteEvent route_event(uint16_t type, int ifindex, int gateway_ifindex);
-
 // On a POP, a tavro interface or the routed nic interface that comes up running
 // becomes the upstream port.
 bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& config);
+
+// On a POP whose port stopped running or went: the tavro links take over, unless
+// the routed nic interface is usable, whose POP has no fallback.
+bool tavro_replaces_lost_uplink(const NodeConfig& config);
 
 // The routed nic interface may be used as a POP's uplink: it is named, and it is
 // not the POP interface (nor any name the POP interface begins). An empty

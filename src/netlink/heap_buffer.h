@@ -16,6 +16,18 @@ struct HeapBuffer {
     ~HeapBuffer() { std::free(data); }
     HeapBuffer(const HeapBuffer&) = delete;
     HeapBuffer& operator=(const HeapBuffer&) = delete;
+    // Moved, the block goes with its new owner.
+    HeapBuffer(HeapBuffer&& other) noexcept { *this = static_cast<HeapBuffer&&>(other); }
+    HeapBuffer& operator=(HeapBuffer&& other) noexcept {
+        if (this == &other) return *this;
+        std::free(data);
+        data = other.data;
+        capacity = other.capacity;
+        used = other.used;
+        other.data = nullptr;
+        other.capacity = other.used = 0;
+        return *this;
+    }
 
     // Makes room for at least `wanted` bytes in all; what is held stays.
     bool reserve(size_t wanted) {

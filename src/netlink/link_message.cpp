@@ -2,11 +2,14 @@
 
 #include <linux/rtnetlink.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
 constexpr size_t link_flags_end = netlink_header_size + offsetof(ifinfomsg, ifi_change);
+constexpr size_t link_fixed_size = netlink_header_size + sizeof(ifinfomsg);
 
 }  // namespace
 
@@ -15,4 +18,18 @@ bool read_link_header(Bytes message, int& ifindex, uint32_t& flags) {
     ifindex = read_at<int32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_index));
     flags = read_at<uint32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_flags));
     return true;
+}
+
+bool read_link_name(Bytes message, InterfaceName& name) {
+    std::memset(name, 0, sizeof name);
+    Bytes attributes = message_attributes(message, link_fixed_size);
+    NetlinkAttribute attribute;
+    while (next_attribute(attributes, attribute)) {
+        if (attribute.type != IFLA_IFNAME) continue;
+        // The kernel ends the name with a NUL; a name without one is cut to fit.
+        const size_t length = std::min(attribute.payload.size(), sizeof name - 1);
+        std::memcpy(name, attribute.payload.data(), length);
+        return name[0] != '\0';
+    }
+    return false;
 }

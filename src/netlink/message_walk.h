@@ -24,6 +24,7 @@ T read_at(Bytes bytes, size_t offset) {
 struct NetlinkMessage {
     uint16_t type = 0;
     uint16_t flags = 0;
+    uint32_t sequence = 0;
     // The message as far as it was received: nlmsg_len bytes, or fewer when the
     // datagram was cut by the reader's buffer (then `cut` is set).
     Bytes bytes;
@@ -34,3 +35,19 @@ struct NetlinkMessage {
 // left or nlmsg_len is below a header's size. A message that claims more bytes
 // than remain is returned cut, and nothing follows it.
 bool next_message(Bytes& rest, NetlinkMessage& message);
+
+// One attribute (rtattr or nlattr: the same four-byte header) and its payload.
+struct NetlinkAttribute {
+    uint16_t type = 0;
+    Bytes payload;
+};
+
+// Takes the next attribute off the front of `rest`. Returns false, and ends the
+// walk, when no whole attribute header is left or the attribute claims fewer bytes
+// than its header or more than remain.
+bool next_attribute(Bytes& rest, NetlinkAttribute& attribute);
+
+// The attributes of `message`, which start `fixed_size` bytes in (the netlink
+// header and the family's own header): they end where nlmsg_len says, or earlier
+// where the bytes do. Empty when the message is too short for its fixed part.
+Bytes message_attributes(Bytes message, size_t fixed_size);

@@ -8,8 +8,10 @@ size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]
     while (count < max_notifications && next_message(datagram, message)) {
         if (message.type == RTM_NEWROUTE || message.type == RTM_DELROUTE) {
             found[count++] = {NotificationKind::route, message.type, message.bytes};
-        } else if (message.type == RTM_NEWLINK) {
+        } else if (message.type == RTM_NEWLINK || message.type == RTM_DELLINK) {
             found[count++] = {NotificationKind::link, message.type, message.bytes};
+        } else if (message.type == RTM_NEWNEXTHOP || message.type == RTM_DELNEXTHOP) {
+            found[count++] = {NotificationKind::nexthop, message.type, message.bytes};
         }
     }
     return count;

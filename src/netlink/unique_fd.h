@@ -20,5 +20,10 @@ struct UniqueFd {
         fd = -1;
         return kept;
     }
+    // Closes what it held and owns `descriptor` instead.
+    void reset(int descriptor) {
+        if (fd >= 0) close(fd);
+        fd = descriptor;
+    }
     explicit operator bool() const { return fd >= 0; }
 };

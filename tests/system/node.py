@@ -274,6 +274,14 @@ class Node:
             monitor.kill()
             monitor.wait()
 
+    def drained(self):
+        """Whether the daemon has read every notification queued for it: the
+        receive queue of its monitor socket is empty."""
+        table = run("ip", "netns", "exec", self.name, "cat", "/proc/net/netlink").stdout.splitlines()[1:]
+        queues = [int(fields[4]) for fields in (row.split() for row in table)
+                  if fields[1] == "0" and fields[2] == str(self.pid)]
+        return queues == [0]
+
     def _route_socket_groups(self, pid):
         """The multicast groups of each routing netlink socket in the node whose
         port id is `pid`."""
@@ -456,5 +464,5 @@ class Node:
 
 
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
-MONITOR_GROUPS = 0x401  # links and IPv6 routes
+MONITOR_GROUPS = 0x80000401  # links, IPv6 routes and nexthop objects
 REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

@@ -27,7 +27,8 @@ def mark(node):
     the other uplink is always reported, on any node."""
     marks = sum(line.startswith("Default gateway dev is ") for line in node.lines())
     uplink = ("up0", "up1")[marks % 2]
-    node.ip("-6", "route", "add", "default", "via", f"fe80::{marks + 1:x}", "dev", uplink, "metric", str(marks + 1))
+    # Each marker outranks the ones before it, so the kernel takes it.
+    node.ip("-6", "route", "add", "default", "via", f"fe80::{marks + 1:x}", "dev", uplink, "metric", str(1000 - marks))
     wait_until(lambda: sum(line.startswith("Default gateway dev is ") for line in node.lines()) > marks,
                what="the marker route")
 

@@ -1,11 +1,12 @@
 """Following the kernel's notifications between refreshes."""
 
+import json
 import os
 import subprocess
 
 import pytest
 
-from node import MONITOR_GROUPS, REFRESH_LINE, wait_until
+from node import MONITOR_GROUPS, REFRESH_LINE, run, wait_until
 
 NOT_A_POP = dict(pop_addr=None, pop_iface=None, prefixes=None)
 NEW_GATEWAY = ["Detected gateway change, flushing the fastpath entry",
@@ -15,6 +16,12 @@ NEW_GATEWAY = ["Detected gateway change, flushing the fastpath entry",
 def link_lines(name):
     return [f"Interface {name} Link: 1", "Detected link state change, flushing the fastpath entry",
             f"Updating the upstream port as {name} as the device is a pop"]
+
+
+def kernel_uplink(node):
+    """The interface the kernel itself sends internet traffic through, as ip finds it."""
+    route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "2001:4860:4860::8888").stdout)[0]
+    return route.get("dev")
 
 
 def started(node, **config):
@@ -44,16 +51,22 @@ def test_a_plain_node_follows_its_default_gateway(node):
     assert node.lines().count("Default gateway dev is up1") == 1
     assert node.wait_writes(4)[2:] == [("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
 
-    # Deleting the current gateway is reported and writes nothing; deleting another is ignored.
+    # Deleting another default route is not reported.
     node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up1")
+    # Deleting the current one is; the kernel then uses the backup through up1.
     node.ip("-6", "route", "del", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
-    node.wait_line("Default gateway deleted on up2")
+    node.wait_line(NEW_GATEWAY[1], 3)
+    assert node.lines()[-4:] == ["Default gateway deleted on up2", "Default gateway dev is up1"] + NEW_GATEWAY
     assert "Default gateway deleted on up1" not in node.lines()
+    assert node.wait_writes(6)[4:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    # With no default route left, the port stays where it was.
+    node.ip("-6", "route", "del", "default", "via", "fe80::2", "dev", "up1", "metric", "2048")
+    node.wait_line("Default gateway deleted on up1")
     # After a delete, a default route through the same interface counts as new.
-    node.ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
-    node.wait_line("Default gateway dev is up2", 2)
-    assert node.wait_writes(6)[4:] == [("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
-    assert len(node.writes()) == 6
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "512")
+    node.wait_line("Default gateway dev is up1", 2)
+    assert node.wait_writes(8)[6:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    assert len(node.writes()) == 8
 
 
 def test_a_pop_takes_a_tavro_link_that_comes_up_running(node):
@@ -219,13 +232,10 @@ def test_sigusr1_during_a_burst_refreshes_between_messages(node):
         signals += 1
         wait_until(lambda: node.lines().count(REFRESH_LINE) >= signals, what="each refresh")
     assert burst.wait(timeout=60) == 0
-    # A default route through up2, added and deleted, is reported once the daemon
-    # has worked through the whole burst before it.
-    node.ip("-6", "route", "add", "default", "via", "fe80::9", "dev", "up2", "metric", "900")
-    node.wait_line("Default gateway dev is up2")
-    node.ip("-6", "route", "del", "default", "via", "fe80::9", "dev", "up2", "metric", "900")
-    node.wait_line("Default gateway deleted on up2")
+    # Each decision asks the kernel what holds now, so no line marks the end of the
+    # burst: once the daemon has read all of it, one more refresh comes after it.
     # Round 39 left the default route on up0.
+    wait_until(node.drained, what="the daemon to read the whole burst")
     node.signal()
     node.wait_line(REFRESH_LINE, signals + 1)
     wait_until(lambda: node.lines()[-1] == "Updating the upstream port as up0", what="the last refresh")
@@ -233,3 +243,88 @@ def test_sigusr1_during_a_burst_refreshes_between_messages(node):
     assert signals >= 1, "the burst ended before a signal could be sent"
     assert groups.count("refresh") == signals + 1
     node.wait_port(b"up0\n")
+
+
+def test_the_port_follows_the_default_route_the_kernel_uses(node):
+    node.veth("up1")
+    node.veth("up2")
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+    primary = ["default", "via", "fe80::1", "dev", "up1", "metric", "100"]
+    backup = ["default", "via", "fe80::2", "dev", "up2", "metric", "200"]
+    node.ip("-6", "route", "add", *primary)
+    node.wait_line(NEW_GATEWAY[1])
+
+    # A backup appears: the kernel keeps to the primary, and so does the port. The
+    # primary goes: the backup carries the traffic, and the port follows at once.
+    node.ip("-6", "route", "add", *backup)
+    node.ip("-6", "route", "del", *primary)
+    node.wait_line(NEW_GATEWAY[1], 2)
+    assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up2"] + NEW_GATEWAY
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+
+    # The primary comes back.
+    node.ip("-6", "route", "add", *primary)
+    node.wait_line(NEW_GATEWAY[1], 3)
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+    node.wait_port(b"up1\n")
+
+    # The primary's link is set down, and the kernel drops its routes with it.
+    node.set_link("up1", "down")
+    node.wait_line(NEW_GATEWAY[1], 4)
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+    assert node.writes() == [("fpe", b"flush\n"), ("upstream_port", b"up1\n"),
+                             ("fpe", b"flush\n"), ("upstream_port", b"up2\n")] * 2
+
+
+def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
+    for uplink in ("up1", "up2", "up3"):
+        node.veth(uplink)
+    started(node, **NOT_A_POP)
+    node.default_route("up1")
+    node.wait_line(NEW_GATEWAY[1])
+    node.ip("-6", "route", "replace", "default", "nexthop", "via", "fe80::2", "dev", "up2",
+            "nexthop", "via", "fe80::1", "dev", "up1")
+    node.ip("-6", "route", "replace", "default", "nexthop", "via", "fe80::2", "dev", "up2",
+            "nexthop", "via", "fe80::3", "dev", "up3")
+    node.wait_line(NEW_GATEWAY[1], 2)
+    # The first member, in the kernel's own order, takes the port.
+    route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "2001:4860:4860::8888").stdout)[0]
+    first = route["nexthops"][0]["dev"]
+    assert first in ("up2", "up3")
+    gateways = [line for line in node.lines() if line.startswith("Default gateway dev is ")]
+    assert gateways == ["Default gateway dev is up1", f"Default gateway dev is {first}"]
+    node.wait_port(f"{first}\n".encode())
+
+
+@pytest.mark.parametrize("compat", ["1", "0"])
+def test_routes_over_nexthop_objects(node, compat):
+    """With the compatibility view off, a route names its nexthop object only, and an
+    object replaced under a route is announced only as a nexthop notification."""
+    run("ip", "netns", "exec", node.name, "sysctl", "-qw", f"net.ipv4.nexthop_compat_mode={compat}")
+    for uplink in ("up1", "up2", "up3"):
+        node.veth(uplink)
+    node.ip("nexthop", "add", "id", "1", "via", "fe80::1", "dev", "up1")
+    node.ip("nexthop", "add", "id", "2", "via", "fe80::2", "dev", "up2")
+    started(node, **NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "nhid", "1")
+    node.wait_port(b"up1\n")
+
+    # The route moves to another object.
+    node.ip("-6", "route", "replace", "default", "nhid", "2")
+    node.wait_port(b"up2\n")
+    # The object under the route is replaced in place.
+    node.ip("nexthop", "replace", "id", "2", "via", "fe80::3", "dev", "up3")
+    node.wait_port(b"up3\n")
+    # A group that holds the port's interface keeps it; once it no longer does,
+    # its first member takes the port.
+    node.ip("nexthop", "add", "id", "10", "group", "1/2")
+    node.ip("-6", "route", "replace", "default", "nhid", "10")
+    node.ip("nexthop", "replace", "id", "2", "via", "fe80::2", "dev", "up2")
+    node.wait_line(NEW_GATEWAY[1], 4)
+    gateways = [line for line in node.lines() if line.startswith("Default gateway dev is ")]
+    assert gateways == [f"Default gateway dev is {name}" for name in ("up1", "up2", "up3", "up1")]
+    node.wait_port(b"up1\n")

@@ -58,22 +58,83 @@ def test_a_routed_nic_that_is_not_running_keeps_the_port_and_tavro_is_not_tried(
     assert "Updating the upstream port as nic1" not in node.lines()
 
 
+def lost_lines(stopped, taken):
+    return [f"Interface {stopped} Link: 0", "Detected link state change, flushing the fastpath entry",
+            f"Updating the upstream port as {taken} as the device is a pop"]
+
+
 def test_without_a_routed_nic_the_first_running_tavro_wins(node):
     node.quiet_links()
     node.veth("tavro0", peer_up=False)
     node.veth("tavro2")
     node.veth("tavro3")
+    node.veth("tavro5", up=False)
     pop(node, "tavro")
     node.wait_line("Updating the upstream port as tavro2")
     node.wait_port(b"tavro2\n")
 
-    # The links change without a notification the monitor acts on: tavro2 loses its
-    # carrier. The next refresh makes the same choice again, from the new states.
+    # The port's link loses its carrier: the first running tavro link takes over.
     assert node.set_link("ptavro2", "down", watched="tavro2") != "UP"
-    wait_refresh(node)
-    node.wait_line("Updating the upstream port as tavro3")
+    node.wait_line(lost_lines("tavro2", "tavro3")[2])
+    assert node.lines()[-3:] == lost_lines("tavro2", "tavro3")
     node.wait_port(b"tavro3\n")
-    assert ("fpe", b"flush\n") not in node.writes()
+    assert node.writes()[1:] == [("fpe", b"flush\n"), ("upstream_port", b"tavro3\n")]
+
+    # A link that is not the port stops: nothing moves. A link that comes up
+    # running takes the port, as it always did.
+    assert node.set_link("ptavro0", "up", watched="tavro0") == "UP"
+    node.wait_line("Updating the upstream port as tavro0 as the device is a pop")
+    node.set_link("ptavro3", "down", watched="tavro3")
+    node.ip("link", "set", "tavro5", "up")
+    node.wait_line("Updating the upstream port as tavro5 as the device is a pop")
+    assert "Interface tavro3 Link: 0" not in node.lines()
+
+    # The port's link is deleted: its message still names it.
+    node.ip("link", "del", "tavro5")
+    node.wait_line(lost_lines("tavro5", "tavro0")[2])
+    node.wait_port(b"tavro0\n")
+
+    # With no other tavro link running, the port stays on the one that stopped.
+    node.set_link("ptavro0", "down", watched="tavro0")
+    wait_refresh(node)
+    assert "Interface tavro0 Link: 0" not in node.lines()
+    assert node.upstream_port() == b"tavro0\n"
+    # Back up, it is taken again; a refresh chooses from the kernel's states.
+    node.set_link("ptavro2", "up", watched="tavro2")
+    node.wait_line("Updating the upstream port as tavro2 as the device is a pop")
+    wait_refresh(node, 2)
+    node.wait_line("Updating the upstream port as tavro2", 2)
+
+
+def test_a_usable_routed_nic_that_stops_has_no_fallback(node):
+    node.quiet_links()
+    node.veth("nic1")
+    node.veth("tavro0")
+    pop(node, "tavro,nic1")
+    node.wait_port(b"nic1\n")
+    assert node.set_link("pnic1", "down", watched="nic1") != "UP"
+    wait_refresh(node)
+    assert not any(line.startswith("Interface nic1 Link") for line in node.lines())
+    assert node.writes() == [("upstream_port", b"nic1\n")]
+
+
+def test_a_pop_records_the_gateway_the_kernel_uses(node):
+    node.veth("up0")
+    node.veth("up1")
+    node.quiet_links()
+    node.veth("tavro0")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
+    pop(node, "tavro")
+    node.wait_line("Gateway dev is up0")
+    # A backup is no new gateway; the primary's end is, and moves no port on a POP.
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "200")
+    node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up0", "metric", "100")
+    node.wait_line("Default gateway dev is up1")
+    assert node.lines()[-2:] == ["Default gateway deleted on up0", "Default gateway dev is up1"]
+    wait_refresh(node)
+    node.wait_line("Updating the upstream port as tavro0", 2)
+    assert node.lines()[-3:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as tavro0"]
+    assert node.writes() == [("upstream_port", b"tavro0\n")] * 2
 
 
 def test_a_pop_without_tavro_links_writes_nothing(node):

@@ -133,3 +133,33 @@ def test_an_interface_name_reaches_the_fastpath_byte_for_byte(node):
     node.wait_port(name.encode() + b"\n")
     assert not os.path.exists(os.path.join(node.root, "x"))
     assert not os.path.exists(os.path.join(node.root, "data", "cfg", "x"))
+
+
+def test_a_refresh_writes_the_default_route_the_kernel_uses_once(node):
+    node.configure(**NOT_A_POP)
+    for uplink in ("up0", "up1", "up2"):
+        node.veth(uplink)
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up0", "metric", "200")
+    node.ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up2", "table", "1234")  # no rule reaches it
+    node.start()
+    node.wait_line("Updating the upstream port as up1")
+    node.signal()
+    node.wait_line("Updating the upstream port as up1", 2)
+    once = ["Gateway dev is up1", "Updating the upstream port as up1"]
+    assert node.lines() == ["NetLink Thread started.."] + once + [REFRESH_LINE] + once
+    assert node.wait_writes(2) == [("upstream_port", b"up1\n")] * 2
+
+
+def test_a_plain_node_keeps_to_its_default_route_with_tavro_links_running(node):
+    node.configure(**NOT_A_POP)
+    node.veth("up0")
+    node.veth("tavro0")
+    node.default_route("up0")
+    node.start()
+    node.wait_line("Updating the upstream port as up0")
+    for count in (2, 3):
+        node.signal()
+        node.wait_line("Updating the upstream port as up0", count)
+    assert not any("tavro0" in line for line in node.lines())
+    assert node.wait_writes(3) == [("upstream_port", b"up0\n")] * 3

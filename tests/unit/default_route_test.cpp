@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "netlink/route_message.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -62,4 +65,55 @@ TEST(ParseDefaultRoute, ReadsNoAttributeBeyondTheMessagesOwnLength) {
     const uint32_t shortened = 28 + 20;
     std::memcpy(message.data(), &shortened, sizeof shortened);
     EXPECT_EQ(parse(message), -1);
+}
+
+TEST(RouteMessage, ReadsEveryFormOfNexthop) {
+    RouteMessage route;
+    ASSERT_TRUE(read_route_message(view(route_message(RTM_NEWROUTE, 0, {gateway(), oif(7)})), route));
+    EXPECT_EQ(route.output_index, 7);
+    EXPECT_TRUE(route.has_gateway);
+    EXPECT_TRUE(route.multipath.empty());
+
+    // Multipath: no nexthop of its own; each member has its interface, gateway and flags.
+    ASSERT_TRUE(read_route_message(
+        view(route_message(RTM_NEWROUTE, 0,
+                           {multipath({multipath_nexthop(3), multipath_nexthop(4, false),
+                                       multipath_nexthop(5, true, RTNH_F_DEAD)})})),
+        route));
+    EXPECT_EQ(route.output_index, 0);
+    EXPECT_FALSE(route.has_gateway);
+    std::vector<std::tuple<int, bool, bool>> members;
+    Bytes rest = route.multipath;
+    RouteNexthop nexthop;
+    while (next_route_nexthop(rest, nexthop)) members.emplace_back(nexthop.ifindex, nexthop.has_gateway, nexthop.dead);
+    EXPECT_EQ(members, (std::vector<std::tuple<int, bool, bool>>{{3, true, false}, {4, false, false}, {5, true, true}}));
+
+    // A route over a nexthop object names only the object.
+    ASSERT_TRUE(read_route_message(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)})), route));
+    EXPECT_EQ(route.nexthop_object, 42u);
+    EXPECT_EQ(route.output_index, 0);
+    EXPECT_EQ(parse_default_route(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)}))), -1);
+}
+
+TEST(RouteMessage, AMultipathWalkStopsAtABrokenOrCutMember) {
+    Buffer second = multipath_nexthop(4);
+    Buffer broken = multipath_nexthop(5);
+    broken[0] = std::byte{4};  // rtnh_len below the record's own size
+    const Buffer whole = route_message(RTM_NEWROUTE, 0, {multipath({multipath_nexthop(3), second, broken,
+                                                                     multipath_nexthop(6)})});
+    RouteMessage route;
+    ASSERT_TRUE(read_route_message(view(whole), route));
+    std::vector<int> seen;
+    Bytes rest = route.multipath;
+    RouteNexthop nexthop;
+    while (next_route_nexthop(rest, nexthop)) seen.push_back(nexthop.ifindex);
+    EXPECT_EQ(seen, (std::vector<int>{3, 4}));
+
+    // Cut inside the second member: only the first is read, and nothing past the bytes.
+    const size_t through_first = 28 + 4 + multipath_nexthop(3).size() + 10;
+    ASSERT_TRUE(read_route_message(view(whole).first(through_first), route));
+    seen.clear();
+    rest = route.multipath;
+    while (next_route_nexthop(rest, nexthop)) seen.push_back(nexthop.ifindex);
+    EXPECT_TRUE(seen.empty()) << "RTA_MULTIPATH itself no longer fits the bytes";
 }

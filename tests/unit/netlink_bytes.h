@@ -64,13 +64,10 @@ inline Attribute gateway() {
     return attribute;
 }
 
-inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_list<Attribute> attributes,
-                            uint16_t flags = 0) {
-    rtmsg route{};
-    route.rtm_family = 10;
-    route.rtm_dst_len = dst_len;
-    Buffer body;
-    put(body, route);
+// A message of `type` whose body is `fixed` followed by `attributes`.
+inline Buffer message_with(uint16_t type, const Buffer& fixed, std::initializer_list<Attribute> attributes,
+                           uint32_t sequence = 0, uint16_t flags = 0) {
+    Buffer body = fixed;
     for (const Attribute& attribute : attributes) {
         rtattr header{};
         header.rta_len = static_cast<uint16_t>(sizeof header + attribute.payload.size() + attribute.declared_extra);
@@ -79,7 +76,19 @@ inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_lis
         append(body, attribute.payload);
         pad4(body);
     }
-    return message(type, flags, body);
+    Buffer out = message(type, flags, body);
+    std::memcpy(out.data() + offsetof(nlmsghdr, nlmsg_seq), &sequence, sizeof sequence);
+    return out;
+}
+
+inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_list<Attribute> attributes,
+                            uint16_t flags = 0) {
+    rtmsg route{};
+    route.rtm_family = 10;
+    route.rtm_dst_len = dst_len;
+    Buffer fixed;
+    put(fixed, route);
+    return message_with(type, fixed, attributes, 0, flags);
 }
 
 inline Buffer default_route(uint32_t index, uint16_t type = RTM_NEWROUTE, uint16_t flags = 0) {
@@ -112,5 +121,41 @@ inline uint32_t loopback_index() { return if_nametoindex("lo"); }
 
 // An index no interface has.
 constexpr uint32_t missing_index = 0x7ffffff0;
+
+}  // namespace crafted
+
+namespace crafted {
+
+// One rtnexthop of an RTA_MULTIPATH payload, with a gateway unless told otherwise.
+inline Buffer multipath_nexthop(int index, bool with_gateway = true, uint8_t flags = 0) {
+    Buffer attributes;
+    if (with_gateway) {
+        rtattr header{};
+        header.rta_len = sizeof header + 16;
+        header.rta_type = RTA_GATEWAY;
+        put(attributes, header);
+        append(attributes, Buffer(16, std::byte{0xfe}));
+    }
+    rtnexthop nexthop{};
+    nexthop.rtnh_len = static_cast<unsigned short>(sizeof nexthop + attributes.size());
+    nexthop.rtnh_flags = flags;
+    nexthop.rtnh_ifindex = index;
+    Buffer out;
+    put(out, nexthop);
+    append(out, attributes);
+    return out;
+}
+
+inline Attribute multipath(std::initializer_list<Buffer> nexthops) {
+    Attribute attribute{RTA_MULTIPATH, {}};
+    for (const Buffer& one : nexthops) append(attribute.payload, one);
+    return attribute;
+}
+
+inline Attribute u32_attribute(uint16_t type, uint32_t value) {
+    Attribute attribute{type, {}};
+    put(attribute.payload, value);
+    return attribute;
+}
 
 }  // namespace crafted

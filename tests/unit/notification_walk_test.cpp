@@ -15,7 +15,8 @@ std::vector<uint16_t> notification_types(const Buffer& bytes) {
     std::vector<uint16_t> types;
     for (size_t i = 0; i < count; ++i) {
         types.push_back(found[i].type);
-        EXPECT_EQ(found[i].kind, found[i].type == RTM_NEWLINK ? NotificationKind::link : NotificationKind::route);
+        const bool link = found[i].type == RTM_NEWLINK || found[i].type == RTM_DELLINK;
+        EXPECT_EQ(found[i].kind, link ? NotificationKind::link : NotificationKind::route);
     }
     return types;
 }
@@ -28,7 +29,7 @@ TEST(NotificationWalk, HandsOnEveryRouteAndLinkMessageOfADatagramInOrder) {
     const Buffer bytes = datagram({default_route(1), message(RTM_NEWADDR, 0, Buffer(8)), link_message(2, running),
                                    message(RTM_DELLINK, 0, Buffer(16)), default_route(1, RTM_DELROUTE),
                                    message(NLMSG_DONE, 0, Buffer(4))});
-    EXPECT_EQ(notification_types(bytes), (std::vector<uint16_t>{RTM_NEWROUTE, RTM_NEWLINK, RTM_DELROUTE}));
+    EXPECT_EQ(notification_types(bytes), (std::vector<uint16_t>{RTM_NEWROUTE, RTM_NEWLINK, RTM_DELLINK, RTM_DELROUTE}));
 }
 
 TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
@@ -49,4 +50,34 @@ TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     EXPECT_EQ(ifindex, 7);
     EXPECT_EQ(flags, running);
     EXPECT_FALSE(read_link_header(view(cut).subspan(default_route(1).size()).first(27), ifindex, flags));
+}
+
+TEST(NotificationWalk, HandsOnLinkDeletionsAndNexthopObjectsToo) {
+    const Buffer bytes = datagram({message(RTM_DELLINK, 0, Buffer(16)), message(RTM_NEWNEXTHOP, 0, Buffer(8)),
+                                   message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWADDR, 0, Buffer(8))});
+    Notification found[max_notifications];
+    ASSERT_EQ(notifications_in(view(bytes), found), 3u);
+    EXPECT_EQ(found[0].kind, NotificationKind::link);
+    EXPECT_EQ(found[1].kind, NotificationKind::nexthop);
+    EXPECT_EQ(found[2].kind, NotificationKind::nexthop);
+}
+
+TEST(LinkMessage, TheNameComesFromTheMessageForALinkThatHasGone) {
+    ifinfomsg link{};
+    link.ifi_index = crafted::missing_index;
+    Buffer fixed;
+    put(fixed, link);
+    InterfaceName name;
+    Attribute named{IFLA_IFNAME, Buffer{std::byte{'t'}, std::byte{'a'}, std::byte{'v'}, std::byte{'r'},
+                                        std::byte{'o'}, std::byte{'3'}, std::byte{0}}};
+    EXPECT_TRUE(read_link_name(view(message_with(RTM_DELLINK, fixed, {Attribute{IFLA_MTU, Buffer(4)}, named})), name));
+    EXPECT_STREQ(name, "tavro3");
+
+    // A name without its NUL, longer than any interface's, is cut to fit.
+    Attribute overlong{IFLA_IFNAME, Buffer(40, std::byte{'x'})};
+    EXPECT_TRUE(read_link_name(view(message_with(RTM_DELLINK, fixed, {overlong})), name));
+    EXPECT_EQ(std::string(name), std::string(IF_NAMESIZE - 1, 'x'));
+
+    EXPECT_FALSE(read_link_name(view(message_with(RTM_DELLINK, fixed, {})), name));
+    EXPECT_STREQ(name, "");
 }

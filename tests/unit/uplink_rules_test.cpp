@@ -20,12 +20,13 @@ constexpr uint32_t running = IFF_UP | IFF_RUNNING;
 
 }  // namespace
 
-TEST(UplinkRules, ARouteMessageMeansSomethingOnlyAgainstTheRecordedInterface) {
-    EXPECT_EQ(route_event(RTM_NEWROUTE, 4, 4), RouteEvent::ignored) << "same interface, any gateway";
-    EXPECT_EQ(route_event(RTM_DELROUTE, 4, 4), RouteEvent::gateway_deleted);
-    EXPECT_EQ(route_event(RTM_NEWROUTE, 5, 4), RouteEvent::new_gateway);
-    EXPECT_EQ(route_event(RTM_NEWROUTE, 5, -1), RouteEvent::new_gateway);
-    EXPECT_EQ(route_event(RTM_DELROUTE, 5, 4), RouteEvent::ignored) << "not the current gateway";
+TEST(UplinkRules, TavroLinksReplaceALostPortOnlyOnAPopWithoutAUsableRoutedNic) {
+    EXPECT_TRUE(tavro_replaces_lost_uplink(pop("nic0", "")));
+    EXPECT_TRUE(tavro_replaces_lost_uplink(pop("nic0", "nic0"))) << "a routed nic the POP interface begins";
+    EXPECT_FALSE(tavro_replaces_lost_uplink(pop("nic0", "nic1"))) << "a usable routed nic has no fallback";
+    NodeConfig plain = pop("nic0", "");
+    plain.is_pop = false;
+    EXPECT_FALSE(tavro_replaces_lost_uplink(plain));
 }
 
 TEST(UplinkRules, OnAPopARunningTavroOrRoutedNicTakesTheUplink) {

@@ -1,0 +1,117 @@
+#include "netlink/route_lookup.h"
+
+#include <linux/netlink.h>
+#include <linux/nexthop.h>
+#include <linux/rtnetlink.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "netlink/receive_datagram.h"
+
+namespace {
+
+// The dump's limit, for the same reason: the kernel answers at once or not at all.
+constexpr timeval receive_timeout{1, 0};
+
+struct RouteRequest {
+    nlmsghdr header;
+    rtmsg route;
+    rtattr destination_header;
+    unsigned char destination[16];
+};
+static_assert(sizeof(RouteRequest) == 48);
+
+struct NexthopRequest {
+    nlmsghdr header;
+    nhmsg nexthop;
+    rtattr id_header;
+    uint32_t id;
+};
+static_assert(sizeof(NexthopRequest) == 32);
+
+int open_lookup_socket() {
+    const int socket_fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (socket_fd < 0) {
+        std::fprintf(stderr, "Failed to open a route lookup socket: %m\n");
+        return -1;
+    }
+    setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &receive_timeout, sizeof receive_timeout);
+    return socket_fd;
+}
+
+// Sends one request and waits for its reply, stepping over late replies to
+// earlier requests.
+KernelAnswer ask(int socket_fd, const void* request, size_t size, uint32_t sequence, uint16_t type,
+                 HeapBuffer& into, Bytes& answer) {
+    if (send(socket_fd, request, size, 0) < 0) {
+        std::fprintf(stderr, "Failed to ask the kernel about its routes: %m\n");
+        return KernelAnswer::failed;
+    }
+    for (;;) {
+        if (receive_datagram(socket_fd, into) < 0) {
+            std::fprintf(stderr, "No answer from the kernel about its routes: %m\n");
+            return KernelAnswer::failed;
+        }
+        const int outcome = read_kernel_reply(into.view(), sequence, type, answer);
+        if (outcome > 0) return KernelAnswer::found;
+        if (outcome < 0) return KernelAnswer::refused;
+    }
+}
+
+}  // namespace
+
+int lookup_socket(RouteLookup& lookup, UniqueFd& own) {
+    if (lookup.keep && lookup.socket_fd < 0) lookup.socket_fd = open_lookup_socket();
+    if (lookup.socket_fd >= 0) return lookup.socket_fd;
+    own.reset(open_lookup_socket());
+    return own.get();
+}
+
+int read_kernel_reply(Bytes datagram, uint32_t sequence, uint16_t type, Bytes& answer) {
+    NetlinkMessage message;
+    while (next_message(datagram, message)) {
+        if (message.sequence != sequence || message.cut) continue;
+        if (message.type == type) {
+            answer = message.bytes;
+            return 1;
+        }
+        if (message.type == NLMSG_ERROR && message.bytes.size() >= netlink_header_size + sizeof(int)) {
+            const int error = read_at<int>(message.bytes, netlink_header_size);
+            if (error < 0) return error;
+        }
+    }
+    return 0;
+}
+
+KernelAnswer lookup_internet_route(RouteLookup& lookup, int socket_fd, Bytes& route) {
+    RouteRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = ++lookup.sequence;
+    request.route.rtm_family = AF_INET6;
+    request.route.rtm_dst_len = 128;
+    // The route the lookup matched, whole, rather than the one-address clone of it.
+    request.route.rtm_flags = RTM_F_FIB_MATCH;
+    request.destination_header.rta_len = sizeof request.destination_header + sizeof request.destination;
+    request.destination_header.rta_type = RTA_DST;
+    std::memcpy(request.destination, internet_probe_address, sizeof request.destination);
+    return ask(socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWROUTE, lookup.reply, route);
+}
+
+KernelAnswer lookup_nexthop(RouteLookup& lookup, int socket_fd, uint32_t id, HeapBuffer& into, Bytes& object) {
+    NexthopRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETNEXTHOP;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = ++lookup.sequence;
+    request.id_header.rta_len = sizeof request.id_header + sizeof request.id;
+    request.id_header.rta_type = NHA_ID;
+    request.id = id;
+    return ask(socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWNEXTHOP, into, object);
+}
