@@ -16,7 +16,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "corpus")
 NLM_F_REQUEST, NLM_F_DUMP, NLM_F_DUMP_FILTERED = 0x1, 0x300, 0x20
-RTM_GETLINK, RTM_GETROUTE, NLMSG_DONE = 18, 26, 3
+RTM_GETLINK, RTM_GETROUTE, RTM_GETNEXTHOP, NLMSG_DONE = 18, 26, 106, 3
+RTM_F_FIB_MATCH, RTA_DST, NHA_ID = 0x2000, 1, 1
 AF_INET6 = 10
 MONITOR_GROUPS = 0x401
 MONITOR_BUFFER = 1040
@@ -94,6 +95,37 @@ def capture_notifications():
         number += 1
 
 
+def capture_kernel_replies():
+    """The answers to a route lookup and to nexthop requests, in every form."""
+    def lookup(name):
+        sock = netlink()
+        sock.send(struct.pack("=IHHII", 48, RTM_GETROUTE, NLM_F_REQUEST, 1, 0)
+                  + struct.pack("=BBBBBBBBI", AF_INET6, 128, 0, 0, 0, 0, 0, 0, RTM_F_FIB_MATCH)
+                  + struct.pack("=HH", 20, RTA_DST) + bytes([0x30]) + bytes(15))
+        save("kernel_reply", f"route-{name}", sock.recv(65536))
+
+    def nexthop(number):
+        sock = netlink()
+        sock.send(struct.pack("=IHHII", 32, RTM_GETNEXTHOP, NLM_F_REQUEST, 1, 0)
+                  + struct.pack("=BBBBI", 0, 0, 0, 0, 0) + struct.pack("=HHI", 8, NHA_ID, number))
+        save("kernel_reply", f"nexthop-{number}", sock.recv(65536))
+
+    lookup("plain")
+    ip("-6", "route", "replace", "default", "nexthop", "via", "fe80::1", "dev", "up0",
+       "nexthop", "via", "fe80::2", "dev", "up1")
+    lookup("multipath")
+    subprocess.run(["sysctl", "-qw", "net.ipv4.nexthop_compat_mode=0"], check=True)
+    ip("nexthop", "add", "id", "1", "via", "fe80::1", "dev", "up0")
+    ip("nexthop", "add", "id", "2", "via", "fe80::2", "dev", "up1")
+    ip("nexthop", "add", "id", "3", "group", "1/2")
+    ip("-6", "route", "replace", "default", "nhid", "3")
+    lookup("object")
+    for number in (1, 3, 9):
+        nexthop(number)
+    ip("-6", "route", "del", "default")
+    lookup("none")
+
+
 def inside():
     ip("link", "set", "lo", "up")
     for name in ("up0", "up1", "quiet0"):
@@ -110,6 +142,7 @@ def inside():
     capture_dump()
     capture_link_replies()
     capture_notifications()
+    capture_kernel_replies()
 
 
 def main():
