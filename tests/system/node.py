@@ -8,10 +8,12 @@ import json
 import os
 import re
 import select
+import shutil
 import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -207,6 +209,9 @@ class Node:
             os.makedirs(os.path.join(self.root, directory))
         self.process = None
         self.stdout = self.stderr = None
+        self.routers = []  # namespaces of routers beyond the node's uplinks
+        self.open_dirs = []  # directories other users may enter
+        self.spawned = []  # route sources the test started
         self.watch = _FastpathWatch(self.fastpath)
         run("ip", "netns", "add", self.name)
         self.ip("link", "set", "lo", "up")
@@ -237,6 +242,55 @@ class Node:
         if up and peer_up:
             wait_until(lambda: self.operstate(name) == "UP", what=f"{name} to run")
         return name
+
+    def router(self, uplink):
+        """An uplink with a router beyond it: the router is a network namespace of
+        its own, whose eth0 is the veth peer of `uplink` in the node, both ends up
+        and their addresses usable at once (no duplicate address detection).
+        Returns the router's namespace."""
+        router = f"{self.name}{uplink}"
+        run("ip", "netns", "add", router)
+        self.routers.append(router)
+        for namespace in (self.name, router):
+            self.sysctl(namespace, "net.ipv6.conf.default.accept_dad=0")
+        run("ip", "-n", router, "link", "set", "lo", "up")
+        self.ip("link", "add", "name", uplink, "type", "veth", "peer", "name", "eth0", "netns", router)
+        run("ip", "-n", router, "link", "set", "eth0", "up")
+        self.ip("link", "set", uplink, "up")
+        wait_until(lambda: self.operstate(uplink) == "UP", what=f"{uplink} to run")
+        return router
+
+    def sysctl(self, namespace, setting):
+        run("ip", "netns", "exec", namespace, "sysctl", "-qw", setting)
+
+    def spawn(self, namespace, *command):
+        """Starts a route source in `namespace`, for the test's life; its output goes
+        to a file in the test's directory."""
+        log = open(os.path.join(self.workdir, f"spawned{len(self.spawned)}.log"), "w")
+        process = subprocess.Popen(["ip", "netns", "exec", namespace, *command], stdin=subprocess.DEVNULL,
+                                   stdout=log, stderr=subprocess.STDOUT)
+        log.close()
+        self.spawned.append(process)
+        return process
+
+    def open_dir(self, owner):
+        """A directory that a route source running as `owner` may use: the test's
+        own directory is open to root alone."""
+        directory = tempfile.mkdtemp(prefix="uplinkwatch-")
+        os.chmod(directory, 0o755)
+        shutil.chown(directory, owner, owner)
+        self.open_dirs.append(directory)
+        return directory
+
+    def end(self, process, timeout=GUARD):
+        """Ends a process that spawn() started, as its service manager would."""
+        if process.poll() is None:
+            process.terminate()
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
     def operstate(self, name):
         return json.loads(self.ip("-j", "link", "show", "dev", name).stdout)[0]["operstate"]
@@ -439,7 +493,13 @@ class Node:
             self.process.kill()
         if self.process is not None:
             self.process.wait(timeout=GUARD)
+        for process in self.spawned:
+            self.end(process)
         self.watch.close()
+        for router in self.routers:
+            run("ip", "netns", "del", router, check=False)
+        for directory in self.open_dirs:
+            shutil.rmtree(directory)
         run("ip", "netns", "del", self.name, check=False)
         self._remove_root()
         reports = [line for line in self.errors() if any(mark in line for mark in SANITIZER_MARKS)]

@@ -2,6 +2,7 @@
 
 import json
 import os
+import shutil
 import subprocess
 
 import pytest
@@ -328,3 +329,99 @@ def test_routes_over_nexthop_objects(node, compat):
     gateways = [line for line in node.lines() if line.startswith("Default gateway dev is ")]
     assert gateways == [f"Default gateway dev is {name}" for name in ("up1", "up2", "up3", "up1")]
     node.wait_port(b"up1\n")
+
+
+# Real route sources. The kernel's answer is the judge: after each step the port
+# must be the interface it sends internet traffic through.
+
+def need(*programs):
+    for program in programs:
+        if shutil.which(program) is None and not os.access(program, os.X_OK):
+            if os.environ.get("CI") == "true":
+                pytest.fail(f"{program} is not installed")
+            pytest.skip(f"{program} is not installed")
+
+
+def radvd(node, router, preference):
+    """A router advertising itself as a default router of the given preference."""
+    config = os.path.join(node.workdir, f"radvd-{router}.conf")
+    with open(config, "w") as file:
+        file.write("interface eth0 {\n AdvSendAdvert on;\n MinRtrAdvInterval 3;\n MaxRtrAdvInterval 4;\n"
+                   f" AdvDefaultPreference {preference};\n}};\n")
+    node.sysctl(router, "net.ipv6.conf.all.forwarding=1")
+    return node.spawn(router, "radvd", "--nodaemon", "--config", config, "--logmethod", "stderr",
+                      "--pidfile", os.path.join(node.workdir, f"radvd-{router}.pid"))
+
+
+def kernel_defaults(node):
+    return {route.get("dev") for route in json.loads(node.ip("-6", "-j", "route", "show", "default").stdout)}
+
+
+def handled_so_far(node, port):
+    """Returns once the daemon has handled every notification queued for it: a
+    refresh asked for after it has read them all runs after the last one, and
+    ends writing `port`."""
+    wait_until(node.drained, what="the daemon to read its notifications")
+    written = node.lines().count(f"Updating the upstream port as {port}")
+    node.settle()
+    node.wait_line(f"Updating the upstream port as {port}", written + 1)
+
+
+def test_router_advertisements_of_two_preferences(node):
+    need("radvd")
+    up1, up2 = node.router("up1"), node.router("up2")
+    for uplink in ("up1", "up2"):
+        # Accepted even when the node forwards, as mesh nodes do.
+        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+
+    high = radvd(node, up1, "high")
+    wait_until(lambda: kernel_defaults(node) == {"up1"}, what="the high-preference router's default route")
+    node.wait_port(b"up1\n")
+
+    # A low-preference router appears: the kernel keeps to the high one.
+    radvd(node, up2, "low")
+    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="the low-preference router's default route")
+    handled_so_far(node, "up1")
+    assert "Default gateway dev is up2" not in node.lines()
+    assert kernel_uplink(node) == "up1"
+    node.wait_port(b"up1\n")
+
+    # The high-preference router stops, with a last advertisement of lifetime 0.
+    node.end(high)
+    wait_until(lambda: kernel_defaults(node) == {"up2"}, what="the kernel to drop the stopped router")
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+    assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up2"] + NEW_GATEWAY
+
+
+def test_a_routing_daemon_over_nexthop_objects(node):
+    """zebra installs its routes over nexthop objects; with the compatibility view
+    off, a route names its object only."""
+    need("/usr/lib/frr/zebra", "/usr/lib/frr/staticd", "vtysh")
+    node.sysctl(node.name, "net.ipv4.nexthop_compat_mode=0")
+    node.veth("up1")
+    node.veth("up2")
+    frr = node.open_dir("frr")
+    with open(os.path.join(frr, "staticd.conf"), "w") as file:
+        file.write("ipv6 route ::/0 fe80::1 up1\nipv6 route ::/0 fe80::2 up2 200\n")
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+
+    zserv = os.path.join(frr, "zserv.api")
+    common = ["--vty_socket", frr, "-z", zserv, "-u", "frr", "-g", "frr", "-P", "0", "--log", "stdout"]
+    node.spawn(node.name, "/usr/lib/frr/zebra", "-i", os.path.join(frr, "zebra.pid"), *common)
+    wait_until(lambda: os.path.exists(zserv), what="zebra to listen")
+    node.spawn(node.name, "/usr/lib/frr/staticd", "-f", os.path.join(frr, "staticd.conf"),
+               "-i", os.path.join(frr, "staticd.pid"), *common)
+    wait_until(lambda: kernel_defaults(node) == {None}, what="zebra's default route over a nexthop object")
+    node.wait_port(b"up1\n")
+
+    # The operator withdraws the primary: zebra installs the backup in its place.
+    run("ip", "netns", "exec", node.name, "vtysh", "--vty_socket", frr,
+        "-c", "configure terminal", "-c", "no ipv6 route ::/0 fe80::1 up1")
+    node.wait_port(b"up2\n")
+    route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "2001:4860:4860::8888").stdout)[0]
+    assert "nhid" in route and "dev" not in route
+    assert "up2" in node.ip("nexthop", "show", "id", str(route["nhid"])).stdout
