@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -27,8 +28,8 @@ bool read_link_name(Bytes message, InterfaceName& name) {
     while (next_attribute(attributes, attribute)) {
         if (attribute.type != IFLA_IFNAME) continue;
         // The kernel ends the name with a NUL; a name without one is cut to fit.
-        const size_t length = std::min(attribute.payload.size(), sizeof name - 1);
-        std::memcpy(name, attribute.payload.data(), length);
+        const int length = static_cast<int>(std::min(attribute.payload.size(), sizeof name - 1));
+        std::snprintf(name, sizeof name, "%.*s", length, reinterpret_cast<const char*>(attribute.payload.data()));
         return name[0] != '\0';
     }
     return false;

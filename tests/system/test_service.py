@@ -7,6 +7,7 @@ is absent and procfs cannot be faked there, so the daemon's failure to open the
 upstream port is expected."""
 
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -14,7 +15,7 @@ import time
 import pytest
 
 from node import GUARD, REFRESH_LINE, run, wait_until
-from test_shipping import BUILD
+from test_shipping import built_package
 
 SYSTEMD = "/lib/systemd/systemd"
 UNIT = "uplinkwatch.service"
@@ -171,15 +172,27 @@ def booted(tmp_path):
         system.stop()
 
 
-def package(tmp_path):
-    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
-                   check=True, capture_output=True)
-    (deb,) = (tmp_path / "deb").glob("*.deb")
-    return str(deb)
+def newer_version(package, tmp_path):
+    """The same package with a higher version, as the next release would be."""
+    tree = tmp_path / "newer"
+    subprocess.run(["dpkg-deb", "-R", package, str(tree)], check=True)
+    control = tree / "DEBIAN" / "control"
+    text = control.read_text()
+    version = re.search(r"^Version: (\S+)$", text, re.M).group(1)
+    control.write_text(text.replace(f"Version: {version}", f"Version: {version}+1"))
+    newer = str(tmp_path / "uplinkwatch-newer.deb")
+    subprocess.run(["dpkg-deb", "--root-owner-group", "-b", str(tree), newer], check=True, capture_output=True)
+    return newer
 
 
-def test_the_packaged_service_under_a_real_systemd(booted, tmp_path):
-    booted.run("dpkg", "-i", booted.put(package(tmp_path), "/root/uplinkwatch.deb"))
+def processes(booted):
+    return booted.run("ps", "-e", "-o", "comm=").stdout.split()
+
+
+def test_the_package_lives_as_a_debian_daemon_under_a_real_systemd(booted, tmp_path):
+    package = built_package()
+    # Container images forbid starting services on install; a real node does not.
+    booted.run("rm", "-f", "/usr/sbin/policy-rc.d")
     booted.run("sh", "-c", "mkdir -p /data/cfg && echo '{\"popParams\": {\"POP_ADDR\": null}}' "
                            "> /data/cfg/node_config.json")
     booted.run("ip", "link", "set", "lo", "up")
@@ -187,10 +200,13 @@ def test_the_packaged_service_under_a_real_systemd(booted, tmp_path):
     booted.run("ip", "link", "set", "vb", "up")
     booted.run("ip", "link", "set", "va", "up")
     booted.run("ip", "-6", "route", "add", "default", "via", "fe80::1", "dev", "va")
-    booted.run("systemctl", "daemon-reload")
 
-    # Ready means decided: the status sent with READY=1 is there when start returns.
-    booted.run("systemctl", "start", UNIT)
+    # Installed, it is enabled and started, with no systemctl of the operator's;
+    # ready means decided, so its status is there when dpkg returns.
+    booted.run("dpkg", "-i", booted.put(package, "/root/uplinkwatch.deb"))
+    files = [path for path in booted.run("dpkg", "-L", "uplinkwatch").stdout.splitlines()
+             if not booted.run("test", "-d", path, check=False).returncode == 0]
+    assert booted.run("systemctl", "is-enabled", UNIT).stdout.strip() == "enabled"
     shown = booted.show("ActiveState", "SubState", "StatusText", "MainPID", "Type")
     assert (shown["ActiveState"], shown["SubState"], shown["Type"]) == ("active", "running", "notify")
     assert shown["StatusText"] == "not a POP, upstream port va (fastpath write failed)"
@@ -213,8 +229,25 @@ def test_the_packaged_service_under_a_real_systemd(booted, tmp_path):
     assert now["MainPID"] != shown["MainPID"]
     assert now["StatusText"] == "not a POP, upstream port va (fastpath write failed)"
 
-    # Stopped, nothing of it is left.
-    booted.run("systemctl", "stop", UNIT)
+    # Upgraded, the new version runs.
+    booted.run("dpkg", "-i", booted.put(newer_version(package, tmp_path), "/root/uplinkwatch-newer.deb"))
+    upgraded = booted.show("ActiveState", "MainPID")
+    assert upgraded["ActiveState"] == "active"
+    assert upgraded["MainPID"] not in (now["MainPID"], "0")
+
+    # Removed in the middle of a refresh (jq takes its time), it stops, and
+    # nothing of it is left running.
+    booted.run("sh", "-c", "printf '#!/bin/sh\\nsleep 2\\nexec /usr/bin/jq \"$@\"\\n' > /usr/local/bin/jq "
+                           "&& chmod 755 /usr/local/bin/jq")
+    booted.run("systemctl", "reload", "--no-block", UNIT)
+    wait_until(lambda: "jq" in processes(booted), what="the refresh's jq")
+    booted.run("dpkg", "-r", "uplinkwatch")
     assert booted.show("ActiveState", "MainPID") == {"ActiveState": "inactive", "MainPID": "0"}
-    commands = booted.run("ps", "-e", "-o", "comm=").stdout.split()
-    assert "uplinkwatch" not in commands and "jq" not in commands
+    left = processes(booted)
+    assert "uplinkwatch" not in left and "jq" not in left and "sleep" not in left
+
+    # Purged, no file of it is left, nor its enablement.
+    booted.run("dpkg", "-P", "uplinkwatch")
+    assert [path for path in files if booted.run("test", "-e", path, check=False).returncode == 0] == []
+    leftovers = booted.run("sh", "-c", "find /etc/systemd /var/lib/systemd -name 'uplinkwatch.service*'").stdout
+    assert leftovers == ""

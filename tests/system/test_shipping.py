@@ -1,6 +1,7 @@
 """What ships beside the daemon: the demo, the service unit, the manual page and
-the package."""
+the Debian package."""
 
+import glob
 import os
 import re
 import shutil
@@ -63,36 +64,49 @@ def test_the_manual_lints_clean():
     assert (lint.returncode, lint.stdout + lint.stderr) == (0, "")
 
 
+def built_package(name="uplinkwatch"):
+    """The package tools/build-package made for this machine's architecture."""
+    arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    found = glob.glob(os.path.join(TOP, "build-deb", arch, f"{name}_*_{arch}.deb"))
+    if not found:
+        if os.environ.get("CI") == "true":
+            pytest.fail("no package: tools/build-package has not run")
+        pytest.skip("no package: run tools/build-package first")
+    return found[0]
+
+
 def test_install_and_the_package_place_every_file(tmp_path):
-    need("cpack", "dpkg-deb")
+    need("dpkg-deb")
     stage = tmp_path / "stage"
     subprocess.run(["cmake", "--install", BUILD, "--prefix", str(stage)], check=True, capture_output=True)
     for path in ("sbin/uplinkwatch", "lib/systemd/system/uplinkwatch.service", "share/man/man8/uplinkwatch.8"):
         assert (stage / path).is_file(), path
     assert os.access(stage / "sbin/uplinkwatch", os.X_OK)
 
-    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
-                   check=True, capture_output=True)
-    (package,) = (tmp_path / "deb").glob("*.deb")
-    listing = subprocess.run(["dpkg-deb", "-c", str(package)], capture_output=True, text=True, check=True).stdout
+    package = built_package()
+    listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True, text=True, check=True).stdout
     files = {line.split()[-1] for line in listing.splitlines() if not line.startswith("d")}
-    assert files == {"./usr/sbin/uplinkwatch", "./usr/lib/systemd/system/uplinkwatch.service",
-                     "./usr/share/man/man8/uplinkwatch.8"}
-    depends = subprocess.run(["dpkg-deb", "-f", str(package), "Depends"], capture_output=True, text=True).stdout
-    assert re.split(r",\s*", depends.strip())[0] == "jq"
+    # The unit where bookworm's debhelper gives it maintainer scripts, the manual
+    # compressed.
+    assert files == {"./usr/sbin/uplinkwatch", "./lib/systemd/system/uplinkwatch.service",
+                     "./usr/share/man/man8/uplinkwatch.8.gz", "./usr/share/doc/uplinkwatch/changelog.gz",
+                     "./usr/share/doc/uplinkwatch/copyright", "./usr/share/lintian/overrides/uplinkwatch"}
+    depends = subprocess.run(["dpkg-deb", "-f", package, "Depends"], capture_output=True, text=True).stdout
+    assert "jq" in re.split(r",\s*", depends.strip())
     assert "libstdc++" not in depends
+    scripts = subprocess.run(["dpkg-deb", "-I", package, "postinst"], capture_output=True, text=True).stdout
+    assert "deb-systemd-helper" in scripts and "deb-systemd-invoke" in scripts
 
 
-def test_the_packaged_binary_is_hardened(tmp_path):
-    need("cpack", "dpkg-deb", "readelf")
-    subprocess.run(["cpack", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", str(tmp_path / "deb")],
-                   check=True, capture_output=True)
-    (package,) = (tmp_path / "deb").glob("*.deb")
-    subprocess.run(["dpkg-deb", "-x", str(package), str(tmp_path / "root")], check=True)
+def test_the_packaged_binary_is_hardened_and_stripped_with_its_symbols_apart(tmp_path):
+    need("dpkg-deb", "readelf")
+    package = built_package()
+    subprocess.run(["dpkg-deb", "-x", package, str(tmp_path / "root")], check=True)
+    subprocess.run(["dpkg-deb", "-x", built_package("uplinkwatch-dbgsym"), str(tmp_path / "root")], check=True)
     binary = str(tmp_path / "root" / "usr" / "sbin" / "uplinkwatch")
 
-    def readelf(*options):
-        return subprocess.run(["readelf", "--wide", *options, binary], capture_output=True, text=True,
+    def readelf(*options, file=binary):
+        return subprocess.run(["readelf", "--wide", *options, file], capture_output=True, text=True,
                               check=True).stdout
 
     dynamic = readelf("--dynamic")
@@ -102,3 +116,9 @@ def test_the_packaged_binary_is_hardened(tmp_path):
     imports = readelf("--dyn-syms")
     assert "__stack_chk_fail" in imports
     assert re.search(r"__\w+_chk\b", imports.replace("__stack_chk_fail", "")), "no fortified libc call"
+
+    # Stripped; its symbols are in the -dbgsym package, under its build id.
+    assert ".symtab" not in readelf("--section-headers")
+    build_id = re.search(r"Build ID: ([0-9a-f]+)", readelf("--notes")).group(1)
+    symbols = tmp_path / "root" / "usr" / "lib" / "debug" / ".build-id" / build_id[:2] / f"{build_id[2:]}.debug"
+    assert ".debug_info" in readelf("--section-headers", file=str(symbols))

@@ -98,7 +98,7 @@ TEST(RouteMessage, ReadsEveryFormOfNexthop) {
 TEST(RouteMessage, AMultipathWalkStopsAtABrokenOrCutMember) {
     Buffer second = multipath_nexthop(4);
     Buffer broken = multipath_nexthop(5);
-    broken[0] = std::byte{4};  // rtnh_len below the record's own size
+    set_at<uint16_t>(broken, 0, 4);  // rtnh_len below the record's own size
     const Buffer whole = route_message(RTM_NEWROUTE, 0, {multipath({multipath_nexthop(3), second, broken,
                                                                      multipath_nexthop(6)})});
     RouteMessage route;

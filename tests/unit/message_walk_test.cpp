@@ -31,7 +31,7 @@ TEST(MessageWalk, VisitsEveryMessageInOrderAcrossPadding) {
 TEST(MessageWalk, EndsOnHeadersBelowSixteenBytes) {
     Buffer bytes = datagram({message(40, 0, {}), message(41, 0, {})});
     // The second header claims 8 bytes: the walk must stop there, not loop on it.
-    bytes[16] = std::byte{8};
+    set_length(bytes, 16, 8);
     EXPECT_EQ(walked_types(view(bytes)), (std::vector<uint16_t>{40}));
 
     const Buffer short_tail = Buffer(15, std::byte{0xff});

@@ -36,6 +36,16 @@ inline void append(Buffer& out, const Buffer& more) {
 
 inline void pad4(Buffer& out) { out.resize(align4(out.size())); }
 
+// Overwrites a field in host byte order, as the kernel writes it, so that a test
+// means the same on a big-endian target.
+template <class T>
+void set_at(Buffer& bytes, size_t offset, T value) {
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+}
+
+// nlmsg_len of the message that starts at `offset`.
+inline void set_length(Buffer& bytes, size_t offset, uint32_t length) { set_at(bytes, offset, length); }
+
 inline Buffer message(uint16_t type, uint16_t flags, const Buffer& body) {
     nlmsghdr header{};
     header.nlmsg_len = static_cast<uint32_t>(sizeof header + body.size());
@@ -128,21 +138,23 @@ namespace crafted {
 
 // One rtnexthop of an RTA_MULTIPATH payload, with a gateway unless told otherwise.
 inline Buffer multipath_nexthop(int index, bool with_gateway = true, uint8_t flags = 0) {
-    Buffer attributes;
-    if (with_gateway) {
-        rtattr header{};
-        header.rta_len = sizeof header + 16;
-        header.rta_type = RTA_GATEWAY;
-        put(attributes, header);
-        append(attributes, Buffer(16, std::byte{0xfe}));
-    }
+    struct Gateway {
+        rtattr header;
+        unsigned char address[16];
+    };
     rtnexthop nexthop{};
-    nexthop.rtnh_len = static_cast<unsigned short>(sizeof nexthop + attributes.size());
+    nexthop.rtnh_len = static_cast<unsigned short>(sizeof nexthop + (with_gateway ? sizeof(Gateway) : 0));
     nexthop.rtnh_flags = flags;
     nexthop.rtnh_ifindex = index;
     Buffer out;
     put(out, nexthop);
-    append(out, attributes);
+    if (with_gateway) {
+        Gateway gateway{};
+        gateway.header.rta_len = sizeof gateway;
+        gateway.header.rta_type = RTA_GATEWAY;
+        std::memset(gateway.address, 0xfe, sizeof gateway.address);
+        put(out, gateway);
+    }
     return out;
 }
 

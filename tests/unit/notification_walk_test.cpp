@@ -35,8 +35,7 @@ TEST(NotificationWalk, HandsOnEveryRouteAndLinkMessageOfADatagramInOrder) {
 TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     Buffer bytes = datagram({default_route(1), link_message(2, running), default_route(3)});
     const size_t third = default_route(1).size() + link_message(2, running).size();
-    bytes[third] = std::byte{12};  // nlmsg_len 12
-    bytes[third + 1] = std::byte{0};
+    set_length(bytes, third, 12);
     EXPECT_EQ(notification_types(bytes), (std::vector<uint16_t>{RTM_NEWROUTE, RTM_NEWLINK}));
 
     // A link notification cut by the receive buffer still gives its index and flags.

@@ -58,10 +58,10 @@ TEST(RouteDump, ADatagramThatDoesNotStartWithAWholeMessageFailsTheDump) {
     HeapBuffer defaults;
     EXPECT_EQ(take_dump_datagram(view(Buffer(12)), defaults), DumpProgress::failed);
     Buffer tiny = datagram({default_route(lo, RTM_NEWROUTE, multi)});
-    tiny[0] = std::byte{15};
+    set_length(tiny, 0, 15);
     EXPECT_EQ(take_dump_datagram(view(tiny), defaults), DumpProgress::failed);
     Buffer overlong = datagram({default_route(lo, RTM_NEWROUTE, multi)});
-    overlong[1] = std::byte{1};  // nlmsg_len now past the datagram's end
+    set_length(overlong, 0, static_cast<uint32_t>(overlong.size() + 256));  // past the datagram's end
     EXPECT_EQ(take_dump_datagram(view(overlong), defaults), DumpProgress::failed);
     EXPECT_EQ(defaults.used, 0u);
 }
@@ -70,8 +70,7 @@ TEST(RouteDump, ABrokenHeaderLaterInADatagramEndsOnlyThatDatagram) {
     HeapBuffer defaults;
     Buffer bytes = datagram({default_route(lo, RTM_NEWROUTE, multi), default_route(lo, RTM_NEWROUTE, multi)});
     const size_t second = default_route(lo).size();
-    bytes[second] = std::byte{3};  // nlmsg_len 3
-    bytes[second + 1] = std::byte{0};
+    set_length(bytes, second, 3);
     EXPECT_EQ(take_dump_datagram(view(bytes), defaults), DumpProgress::more);
     EXPECT_EQ(collected(defaults).size(), 1u);
 }
