@@ -77,6 +77,7 @@ void handle_link_message(UplinkState& state, uint16_t type, Bytes message) {
         if (link_takes_uplink(name, flags, state.config)) move_pop_uplink(state, name, 1, name);
         return;
     }
+    if (!link_may_take_routes(type, flags, read_link_change(message))) return;
     // A link that stopped or went may take the port with it, and routes too. A
     // link that went has no name left in the kernel: its message names it.
     bool config_read = false;

@@ -1,5 +1,6 @@
 #include "daemon/uplink_rules.h"
 
+#include <linux/rtnetlink.h>
 #include <net/if.h>
 
 #include <cstring>
@@ -14,6 +15,12 @@ bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& confi
     if ((flags & IFF_RUNNING) == 0 || !config.is_pop) return false;
     return name_begins_with(name, tavro_prefix) ||
            (routed_nic_usable(config) && name_begins_with(name, config.routed_nic));
+}
+
+bool link_may_take_routes(uint16_t type, uint32_t flags, uint32_t change) {
+    if (type == RTM_DELLINK) return true;
+    if (type != RTM_NEWLINK || (flags & IFF_RUNNING) != 0) return false;
+    return (flags & change & IFF_UP) == 0;
 }
 
 bool tavro_replaces_lost_uplink(const NodeConfig& config) { return config.is_pop && !routed_nic_usable(config); }

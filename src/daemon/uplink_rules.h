@@ -10,6 +10,12 @@
 // becomes the upstream port.
 bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& config);
 
+// A link message that may come with routes taken away, and with a POP's port
+// gone: a link deleted, or no longer running, unless the message says the link
+// has just been set up (it runs only once its carrier is seen). `change` holds
+// the flags the message reports changed.
+bool link_may_take_routes(uint16_t type, uint32_t flags, uint32_t change);
+
 // On a POP whose port stopped running or went: the tavro links take over, unless
 // the routed nic interface is usable, whose POP has no fallback.
 bool tavro_replaces_lost_uplink(const NodeConfig& config);

@@ -21,6 +21,11 @@ bool read_link_header(Bytes message, int& ifindex, uint32_t& flags) {
     return true;
 }
 
+uint32_t read_link_change(Bytes message) {
+    if (message.size() < link_fixed_size) return 0;
+    return read_at<uint32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_change));
+}
+
 bool read_link_name(Bytes message, InterfaceName& name) {
     std::memset(name, 0, sizeof name);
     Bytes attributes = message_attributes(message, link_fixed_size);

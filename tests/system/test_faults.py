@@ -24,13 +24,16 @@ def uplinks_then_quiet_links(node):
 def mark(node):
     """Returns once the daemon has handled every notification sent before (for a
     link, once set_link has seen the kernel announce it): a default route through
-    the other uplink is always reported, on any node."""
+    the other uplink is always reported, on any node. Every decision asks the
+    kernel what holds now, so an earlier notification may already report it: the
+    marker is passed once the daemon has also read its own notification."""
     marks = sum(line.startswith("Default gateway dev is ") for line in node.lines())
     uplink = ("up0", "up1")[marks % 2]
     # Each marker outranks the ones before it, so the kernel takes it.
     node.ip("-6", "route", "add", "default", "via", f"fe80::{marks + 1:x}", "dev", uplink, "metric", str(1000 - marks))
     wait_until(lambda: sum(line.startswith("Default gateway dev is ") for line in node.lines()) > marks,
                what="the marker route")
+    wait_until(node.drained, what="the daemon to read the marker's notification")
 
 
 def test_a_fastpath_directory_that_appears_later_is_written_from_then_on(node):

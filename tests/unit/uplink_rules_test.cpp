@@ -20,6 +20,15 @@ constexpr uint32_t running = IFF_UP | IFF_RUNNING;
 
 }  // namespace
 
+TEST(UplinkRules, ALinkMayTakeRoutesWhenItGoesDownOrAwayButNotWhileComingUp) {
+    EXPECT_TRUE(link_may_take_routes(RTM_DELLINK, running, 0));
+    EXPECT_TRUE(link_may_take_routes(RTM_NEWLINK, 0, IFF_UP)) << "set down";
+    EXPECT_TRUE(link_may_take_routes(RTM_NEWLINK, IFF_UP, 0)) << "carrier lost";
+    EXPECT_FALSE(link_may_take_routes(RTM_NEWLINK, IFF_UP, IFF_UP)) << "just set up, its carrier not yet seen";
+    EXPECT_FALSE(link_may_take_routes(RTM_NEWLINK, running, 0));
+    EXPECT_FALSE(link_may_take_routes(RTM_NEWLINK, running, IFF_UP));
+}
+
 TEST(UplinkRules, TavroLinksReplaceALostPortOnlyOnAPopWithoutAUsableRoutedNic) {
     EXPECT_TRUE(tavro_replaces_lost_uplink(pop("nic0", "")));
     EXPECT_TRUE(tavro_replaces_lost_uplink(pop("nic0", "nic0"))) << "a routed nic the POP interface begins";
