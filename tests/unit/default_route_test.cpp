@@ -75,11 +75,10 @@ TEST(RouteMessage, ReadsEveryFormOfNexthop) {
     EXPECT_TRUE(route.multipath.empty());
 
     // Multipath: no nexthop of its own; each member has its interface, gateway and flags.
-    ASSERT_TRUE(read_route_message(
-        view(route_message(RTM_NEWROUTE, 0,
-                           {multipath({multipath_nexthop(3), multipath_nexthop(4, false),
-                                       multipath_nexthop(5, true, RTNH_F_DEAD)})})),
-        route));
+    const Buffer spread = route_message(RTM_NEWROUTE, 0,
+                                        {multipath({multipath_nexthop(3), multipath_nexthop(4, false),
+                                                    multipath_nexthop(5, true, RTNH_F_DEAD)})});
+    ASSERT_TRUE(read_route_message(view(spread), route));
     EXPECT_EQ(route.output_index, 0);
     EXPECT_FALSE(route.has_gateway);
     std::vector<std::tuple<int, bool, bool>> members;

@@ -97,7 +97,8 @@ TEST(NexthopObject, ReadsOneNexthopOrAGroup) {
     ASSERT_TRUE(read_nexthop_object(view(nexthop_object({Attribute{NHA_GATEWAY, Buffer(4)}})), object));
     EXPECT_TRUE(object.has_gateway);
 
-    ASSERT_TRUE(read_nexthop_object(view(nexthop_object({u32_attribute(NHA_ID, 9), group({1, 2, 3})})), object));
+    const Buffer grouped = nexthop_object({u32_attribute(NHA_ID, 9), group({1, 2, 3})});
+    ASSERT_TRUE(read_nexthop_object(view(grouped), object));
     std::vector<uint32_t> members;
     Bytes rest = object.group;
     uint32_t id = 0;
@@ -107,7 +108,8 @@ TEST(NexthopObject, ReadsOneNexthopOrAGroup) {
     // A group payload that ends inside a record: only whole records count.
     Attribute ragged = group({1, 2});
     ragged.payload.resize(ragged.payload.size() - 3);
-    ASSERT_TRUE(read_nexthop_object(view(nexthop_object({ragged})), object));
+    const Buffer ragged_group = nexthop_object({ragged});
+    ASSERT_TRUE(read_nexthop_object(view(ragged_group), object));
     members.clear();
     rest = object.group;
     while (next_group_member(rest, id)) members.push_back(id);
