@@ -66,10 +66,12 @@ KernelAnswer ask(int socket_fd, const void* request, size_t size, uint32_t seque
 }  // namespace
 
 int lookup_socket(RouteLookup& lookup, UniqueFd& own) {
-    if (lookup.keep && lookup.socket_fd < 0) lookup.socket_fd = open_lookup_socket();
-    if (lookup.socket_fd >= 0) return lookup.socket_fd;
-    own.reset(open_lookup_socket());
-    return own.get();
+    if (!lookup.keep) {
+        own.reset(open_lookup_socket());
+        return own.get();
+    }
+    if (lookup.socket_fd < 0) lookup.socket_fd = open_lookup_socket();
+    return lookup.socket_fd;
 }
 
 int read_kernel_reply(Bytes datagram, uint32_t sequence, uint16_t type, Bytes& answer) {

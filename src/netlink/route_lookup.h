@@ -17,9 +17,9 @@ struct RouteLookup {
     HeapBuffer member_reply;  // a member of that object, when it is a group
 };
 
-// The socket one decision asks on: the kept one (opened now if it may be kept and
-// is not yet), otherwise one that `own` holds until the decision ends. Returns -1,
-// after its stderr line, when no socket can be had.
+// The socket one decision asks on: once a socket may be kept, the kept one (opened
+// now if there is none yet); before, one that `own` holds until the decision
+// ends. Returns -1, after its stderr line, when no socket can be had.
 int lookup_socket(RouteLookup& lookup, UniqueFd& own);
 
 enum class KernelAnswer {
