@@ -19,8 +19,10 @@ struct NexthopTally {
 void count_nexthop(NexthopTally& tally, int ifindex, bool has_gateway, bool dead) {
     if (ifindex <= 0 || !has_gateway || (dead && tally.choosing)) return;
     if (ifindex == tally.sought) tally.holds_sought = true;
+    // Once the sought interface is held it is the choice: no name is asked for.
+    if (!tally.choosing || tally.holds_sought || tally.first_named != -1) return;
     InterfaceName name;
-    if (tally.choosing && tally.first_named == -1 && interface_name(ifindex, name)) tally.first_named = ifindex;
+    if (interface_name(ifindex, name)) tally.first_named = ifindex;
 }
 
 void count_object(NexthopTally& tally, Bytes message) {
