@@ -39,7 +39,7 @@ void set_fuzzed_role(uint8_t chosen) { role = chosen; }
 int fuzzed_writes() { return writes; }
 void reset_fuzzed_writes() { writes = 0; }
 
-bool interface_name(int index, InterfaceName& name) {
+bool interface_name(int /*socket_fd*/, int index, InterfaceName& name) {
     std::memset(name, 0, sizeof name);
     if (index < 1 || index > name_count) return false;
     std::snprintf(name, sizeof name, "%s", names[index - 1]);
@@ -63,9 +63,11 @@ bool set_upstream_port(const char* name) {
 void flush_fastpath() { ++writes; }
 
 // The kernel's answers: bit 4 of the role makes every lookup fail (decisions keep
-// to the message at hand), bit 5 says there is no default route; otherwise the
-// route in use is a multipath route over up0 and up1, and every nexthop object
-// is a group of objects 1 and 2, whose nexthops are up1 and tavro3.
+// to the message at hand), bit 5 says there is no default route, bit 7 covers the
+// first probe with a route that is not a default one; otherwise the route in use
+// is a multipath route over up0 (without carrier) and up1, with a lifetime, and
+// every nexthop object is a group of objects 1 and 2, whose nexthops are up1 and
+// tavro3.
 namespace {
 
 constexpr int fake_socket = 1000;
@@ -98,22 +100,29 @@ void finish(HeapBuffer& into, uint16_t type, Bytes& answer) {
 
 }  // namespace
 
-int lookup_socket(RouteLookup& /*lookup*/, UniqueFd& /*own*/) { return fake_socket; }
+int lookup_socket(RouteLookup& /*lookup*/) { return fake_socket; }
 
-KernelAnswer lookup_internet_route(RouteLookup& /*lookup*/, int /*socket_fd*/, Bytes& route) {
+KernelAnswer lookup_route_to(RouteLookup& /*lookup*/, int /*socket_fd*/, const unsigned char (&destination)[16],
+                             Bytes& route) {
     if (role & 16) return KernelAnswer::failed;
     if (role & 32) return KernelAnswer::refused;
     made.used = 0;
     put(made, nlmsghdr{});
-    put(made, rtmsg{});
+    rtmsg matched{};
+    matched.rtm_dst_len = (role & 128) != 0 && destination[0] == internet_probe_addresses[0][0] ? 3 : 0;
+    put(made, matched);
     const unsigned char gateway[16] = {0xfe, 0x80};
     HeapBuffer nexthops;
     for (const int index : {up0, up1}) {
-        const rtnexthop nexthop{static_cast<unsigned short>(sizeof(rtnexthop) + 20), 0, 0, index};
+        const unsigned char flags = index == up0 ? RTNH_F_LINKDOWN : 0;
+        const rtnexthop nexthop{static_cast<unsigned short>(sizeof(rtnexthop) + 20), flags, 0, index};
         put(nexthops, nexthop);
         put_attribute(nexthops, RTA_GATEWAY, gateway, sizeof gateway);
     }
     put_attribute(made, RTA_MULTIPATH, nexthops.data, static_cast<uint16_t>(nexthops.used));
+    rta_cacheinfo lifetime{};
+    lifetime.rta_expires = role;
+    put_attribute(made, RTA_CACHEINFO, &lifetime, sizeof lifetime);
     finish(made, RTM_NEWROUTE, route);
     return KernelAnswer::found;
 }

@@ -1,11 +1,14 @@
-// The readers of the kernel's answers to a route lookup or a nexthop request, on
-// any reply: the reply walker, then the route or object it finds with its
-// nexthops or members.
+// The readers of the kernel's answers to a route lookup, a nexthop request or a
+// link dump, on any reply: the reply walker, then the route or object it finds
+// with its nexthops or members; the link-dump walker; and the neighbour reader,
+// whose messages come the same way.
 #include <linux/rtnetlink.h>
 
 #include <cstdint>
 #include <cstdlib>
 
+#include "netlink/link_dump.h"
+#include "netlink/neighbour_message.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
 #include "netlink/route_message.h"
@@ -37,5 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (next_group_member(members, id)) {
         }
     }
+    HeapBuffer running;
+    take_link_dump_datagram(reply, 0, running);
+    if (running.used % sizeof(int) != 0 || running.used > size) std::abort();
+    NeighbourMessage neighbour;
+    read_neighbour_message(reply, neighbour);
     return 0;
 }

@@ -1,4 +1,5 @@
-// The monitor's datagram walker with its route and link decisions. The first
+// The monitor's datagram walker with its route, link, neighbour, rule and
+// nexthop decisions, then one at the end of the route's lifetime. The first
 // byte picks the node's role and the recorded gateway; the rest is the datagram.
 #include <cstdint>
 #include <cstdio>
@@ -25,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The monitor never hands over more than its receive buffer holds.
     const size_t datagram_size = std::min(size - 1, monitor_buffer_size);
     handle_notifications(state, Bytes{reinterpret_cast<const std::byte*>(data + 1), datagram_size});
+    // The route in use runs out of lifetime after the datagram.
+    follow_route_expiry(state);
     // A message moves the port at most once, with one flush before it.
-    if (fuzzed_writes() > 2 * static_cast<int>(max_notifications)) std::abort();
+    if (fuzzed_writes() > 2 * static_cast<int>(max_notifications + 1)) std::abort();
     if (state.gateway_ifindex == 0 || state.gateway_ifindex < -1) std::abort();
     return 0;
 }

@@ -8,11 +8,13 @@
 #include "daemon/notifications.h"
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
+#include "daemon/route_expiry.h"
 #include "netlink/notification_socket.h"
-#include "netlink/route_lookup.h"
-#include "netlink/unique_fd.h"
 
 namespace {
+
+constexpr int64_t milliseconds_per_second = 1000;
+constexpr int64_t microseconds_per_millisecond = 1000;
 
 // One datagram per wakeup: select() on a queue that still holds one returns at
 // once, and a trickle of notifications costs no receive that finds nothing.
@@ -23,10 +25,11 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
             return;
         case Received::lost:
             // Some notifications are gone: the ones still queued are stale, so
-            // they go too, and the whole state is read afresh.
+            // they go too, and the whole state is read afresh. The notifications
+            // it stands for would have flushed a port they moved.
             std::fputs("Netlink notifications were lost, refreshing the upstream port\n", stderr);
             drop_queued_notifications(socket_fd, buffer);
-            refresh_upstream_port(state);
+            refresh_upstream_port(state, true);
             return;
         case Received::datagram:
             handle_notifications(state, datagram);
@@ -34,37 +37,46 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
     }
 }
 
+// How long select() may wait: until the route in use runs out of lifetime, or
+// for ever (nullptr) when it has none.
+timeval* until_route_expiry(const UplinkState& state, timeval& wait) {
+    const int64_t left = route_expiry_wait_ms(state.route_expiry, monotonic_ms());
+    if (left < 0) return nullptr;
+    wait.tv_sec = static_cast<time_t>(left / milliseconds_per_second);
+    wait.tv_usec = static_cast<suseconds_t>((left % milliseconds_per_second) * microseconds_per_millisecond);
+    return &wait;
+}
+
 }  // namespace
 
-int run_netlink_monitor(UplinkState& state, ServiceNotices& notices) {
-    const UniqueFd socket_fd{open_notification_socket()};
-    if (!socket_fd) return -1;
-    // The process id is taken as a port id now, so a socket for route lookups can
-    // be kept without taking it from the monitor.
-    state.route_lookup.keep = true;
-    UniqueFd unused{-1};
-    lookup_socket(state.route_lookup, unused);
-    // Ready once the startup refresh has decided and nothing the kernel says from
-    // now on can be missed.
+void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket_fd) {
+    // Ready once the startup refresh has decided, with everything the kernel has
+    // said since the socket was bound queued for the loop.
     notify_status(notices, state, true);
-
     NotificationBuffer buffer;
     const int request_fd = refresh_request_fd();
     for (;;) {
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(socket_fd.get(), &readable);
+        FD_SET(socket_fd, &readable);
         FD_SET(request_fd, &readable);
-        if (select(std::max(socket_fd.get(), request_fd) + 1, &readable, nullptr, nullptr, nullptr) <= 0) continue;
-        if (FD_ISSET(socket_fd.get(), &readable)) {
-            read_notification(state, socket_fd.get(), buffer);
+        timeval wait{};
+        const int ready = select(std::max(socket_fd, request_fd) + 1, &readable, nullptr, nullptr,
+                                 until_route_expiry(state, wait));
+        if (ready < 0) continue;
+        if (ready > 0 && FD_ISSET(socket_fd, &readable)) {
+            read_notification(state, socket_fd, buffer);
             notify_status(notices, state);
         }
-        if (FD_ISSET(request_fd, &readable)) {
+        if (ready > 0 && FD_ISSET(request_fd, &readable)) {
             refresh_request_take();
             notify_reloading(notices);
             run_requested_refresh(state);
             notify_status(notices, state, true);
+        }
+        if (route_expiry_due(state.route_expiry, monotonic_ms())) {
+            follow_route_expiry(state);
+            notify_status(notices, state);
         }
     }
 }

@@ -1,35 +1,45 @@
 #include "daemon/kernel_gateway.h"
 
+#include <unistd.h>
+
+#include "daemon/route_expiry.h"
 #include "netlink/interface_name.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
 
 namespace {
 
-// What the nexthops of one route say about one interface, and which comes first.
+constexpr int64_t milliseconds_per_second = 1000;
+
+// What the nexthops of one route say about one gateway, and which comes first.
 struct NexthopTally {
-    int sought = -1;
-    // Choosing a nexthop for traffic: dead ones do not count, and the first named
-    // one is found. Otherwise only `sought` is looked for, dead or not.
+    int sought_ifindex = -1;
+    GatewayAddress sought_gateway;  // unknown: any gateway through that interface
+    // Choosing a nexthop for traffic; otherwise only the sought gateway is looked
+    // for, dead or not.
     bool choosing = true;
+    int names_socket = -1;
     bool holds_sought = false;
-    int first_named = -1;  // the first with a gateway and a named interface
+    int best_rank = -1;  // of the nexthop chosen so far, in `best`
+    RouteNexthop best;
 };
 
-void count_nexthop(NexthopTally& tally, int ifindex, bool has_gateway, bool dead) {
-    if (ifindex <= 0 || !has_gateway || (dead && tally.choosing)) return;
-    if (ifindex == tally.sought) tally.holds_sought = true;
-    // Once the sought interface is held it is the choice: no name is asked for.
-    if (!tally.choosing || tally.holds_sought || tally.first_named != -1) return;
-    InterfaceName name;
-    if (interface_name(ifindex, name)) tally.first_named = ifindex;
-}
-
-void count_object(NexthopTally& tally, Bytes message) {
-    NexthopObject object;
-    if (read_nexthop_object(message, object)) {
-        count_nexthop(tally, object.output_index, object.has_gateway, object.dead);
+void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
+    if (nexthop.ifindex <= 0 || !nexthop.has_gateway()) return;
+    const bool same_interface = nexthop.ifindex == tally.sought_ifindex;
+    const bool sought = same_interface && (!tally.sought_gateway.known() || nexthop.gateway == tally.sought_gateway);
+    if (!tally.choosing || nexthop.dead) {
+        tally.holds_sought = tally.holds_sought || (sought && !tally.choosing);
+        return;
     }
+    // A link with carrier first; then the gateway followed, its interface, any other.
+    const int rank = (nexthop.linkdown ? 0 : 3) + (sought ? 2 : same_interface ? 1 : 0);
+    if (rank <= tally.best_rank) return;
+    // Another interface must have a name to be a port; the recorded one had one.
+    InterfaceName name;
+    if (!same_interface && !interface_name(tally.names_socket, nexthop.ifindex, name)) return;
+    tally.best_rank = rank;
+    tally.best = nexthop;
 }
 
 // Counts the nexthops of `route`. Returns false when a nexthop object it names
@@ -37,11 +47,11 @@ void count_object(NexthopTally& tally, Bytes message) {
 bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage& route, NexthopTally& tally) {
     // A route over a nexthop object also shows the object's nexthops as its own
     // while the kernel keeps its compatibility view on.
-    if (route.output_index > 0 || !route.multipath.empty() || route.nexthop_object == 0) {
-        count_nexthop(tally, route.output_index, route.has_gateway, false);
+    if (route.nexthop.ifindex > 0 || !route.multipath.empty() || route.nexthop_object == 0) {
+        count_nexthop(tally, route.nexthop);
         Bytes rest = route.multipath;
         RouteNexthop nexthop;
-        while (next_route_nexthop(rest, nexthop)) count_nexthop(tally, nexthop.ifindex, nexthop.has_gateway, nexthop.dead);
+        while (next_route_nexthop(rest, nexthop)) count_nexthop(tally, nexthop);
         return true;
     }
     if (socket_fd < 0) return false;
@@ -51,52 +61,72 @@ bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage
     NexthopObject object;
     if (!read_nexthop_object(message, object)) return true;
     if (object.group.empty()) {
-        count_nexthop(tally, object.output_index, object.has_gateway, object.dead);
+        count_nexthop(tally, object.nexthop);
         return true;
     }
     // A group's members are nexthops of their own, never groups.
     Bytes members = object.group;
     uint32_t id = 0;
     while (next_group_member(members, id)) {
-        Bytes member;
-        const KernelAnswer found = lookup_nexthop(lookup, socket_fd, id, lookup.member_reply, member);
+        Bytes message_of_member;
+        const KernelAnswer found = lookup_nexthop(lookup, socket_fd, id, lookup.member_reply, message_of_member);
         if (found == KernelAnswer::failed) return false;
-        if (found == KernelAnswer::found) count_object(tally, member);
+        NexthopObject member;
+        if (found == KernelAnswer::found && read_nexthop_object(message_of_member, member)) {
+            count_nexthop(tally, member.nexthop);
+        }
     }
     return true;
+}
+
+// The route the kernel matches for the first probe that a default route carries.
+GatewayAnswer find_default_route(RouteLookup& lookup, int socket_fd, RouteMessage& route) {
+    for (const auto& probe : internet_probe_addresses) {
+        Bytes reply;
+        const KernelAnswer answer = lookup_route_to(lookup, socket_fd, probe, reply);
+        if (answer == KernelAnswer::failed) return GatewayAnswer::unknown;
+        // No route at all: a default route would have carried the probe.
+        if (answer == KernelAnswer::refused) return GatewayAnswer::none;
+        // A more specific route covers this probe; another may not be covered.
+        if (read_route_message(reply, route) && route.dst_len == 0) return GatewayAnswer::chosen;
+    }
+    return GatewayAnswer::unknown;
+}
+
+KernelGateway ask_kernel_gateway(UplinkState& state, int64_t& lifetime_ms) {
+    RouteLookup& lookup = state.route_lookup;
+    const int socket_fd = lookup_socket(lookup);
+    if (socket_fd < 0) return {};
+    RouteMessage route;
+    const GatewayAnswer found = find_default_route(lookup, socket_fd, route);
+    if (found != GatewayAnswer::chosen) return {found, -1, {}};
+    lifetime_ms = static_cast<int64_t>(route.expires_ticks) * milliseconds_per_second / sysconf(_SC_CLK_TCK);
+    NexthopTally tally;
+    tally.sought_ifindex = state.gateway_ifindex;
+    tally.sought_gateway = state.gateway_address;
+    tally.names_socket = state.names_socket;
+    if (!count_route_nexthops(lookup, socket_fd, route, tally)) return {};
+    if (tally.best_rank < 0) return {GatewayAnswer::none, -1, {}};
+    return {GatewayAnswer::chosen, tally.best.ifindex, tally.best.gateway};
 }
 
 }  // namespace
 
 KernelGateway kernel_gateway(UplinkState& state) {
-    RouteLookup& lookup = state.route_lookup;
-    // Held until the names are looked up too: a decision needs no more sockets at
-    // once than the dump did.
-    UniqueFd own{-1};
-    const int socket_fd = lookup_socket(lookup, own);
-    if (socket_fd < 0) return {};
-    Bytes reply;
-    const KernelAnswer answer = lookup_internet_route(lookup, socket_fd, reply);
-    if (answer == KernelAnswer::failed) return {};
-    if (answer == KernelAnswer::refused) return {GatewayAnswer::none, -1};
-    RouteMessage route;
-    if (!read_route_message(reply, route) || route.dst_len != 0) return {};
-    NexthopTally tally;
-    tally.sought = state.gateway_ifindex;
-    if (!count_route_nexthops(lookup, socket_fd, route, tally)) return {};
-    const int chosen = tally.holds_sought ? state.gateway_ifindex : tally.first_named;
-    if (chosen <= 0) return {GatewayAnswer::none, -1};
-    return {GatewayAnswer::chosen, chosen};
+    int64_t lifetime_ms = 0;
+    const KernelGateway found = ask_kernel_gateway(state, lifetime_ms);
+    arm_route_expiry(state.route_expiry, found.answer == GatewayAnswer::chosen, lifetime_ms, monotonic_ms());
+    return found;
 }
 
-bool default_route_through(UplinkState& state, const RouteMessage& route, int ifindex) {
+bool default_route_through(UplinkState& state, const RouteMessage& route, int ifindex, const GatewayAddress& via) {
     if (ifindex <= 0) return false;
     NexthopTally tally;
-    tally.sought = ifindex;
+    tally.sought_ifindex = ifindex;
+    tally.sought_gateway = via;
     tally.choosing = false;  // a route that went may have gone with its link
-    UniqueFd own{-1};
-    const bool names_object = route.output_index <= 0 && route.multipath.empty() && route.nexthop_object != 0;
-    const int socket_fd = names_object ? lookup_socket(state.route_lookup, own) : -1;
+    const bool names_object = route.nexthop.ifindex <= 0 && route.multipath.empty() && route.nexthop_object != 0;
+    const int socket_fd = names_object ? lookup_socket(state.route_lookup) : -1;
     count_route_nexthops(state.route_lookup, socket_fd, route, tally);
     return tally.holds_sought;
 }

@@ -9,6 +9,8 @@
 #include "daemon/refresh_request.h"
 #include "daemon/service_notices.h"
 #include "daemon/uplink_state.h"
+#include "netlink/notification_socket.h"
+#include "netlink/unique_fd.h"
 
 namespace {
 
@@ -28,14 +30,17 @@ void* monitor_thread(void* owned) {
     UplinkState& state = daemon.state;
     std::fputs("NetLink Thread started..\n", stdout);
     std::fflush(stdout);
-    refresh_upstream_port(state);
+    // Listening before the first look at the kernel: what changes while the startup
+    // refresh reads is queued for the loop, not lost.
+    const UniqueFd socket_fd{open_notification_socket()};
+    if (!socket_fd) return &monitor_failed;
+    state.names_socket = socket_fd.get();
+    refresh_upstream_port(state, false);
     if (state.gateway_ifindex == -1 && !state.config.is_pop) {
         std::fputs("Default gateway not set\n", stdout);
         std::fflush(stdout);
     }
-    // The loop returns only when it cannot listen to the kernel.
-    run_netlink_monitor(state, daemon.notices);
-    return &monitor_failed;
+    run_netlink_monitor(state, daemon.notices, socket_fd.get());
 }
 
 bool install_sigusr1_handler() {

@@ -1,6 +1,7 @@
 #include "daemon/pop_uplink.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "daemon/fastpath.h"
 #include "daemon/uplink_rules.h"
@@ -10,9 +11,13 @@ namespace {
 
 constexpr int tavro_count = 16;
 
-void take_for_refresh(UplinkState& state, const char* candidate) {
+void take_for_refresh(UplinkState& state, const char* candidate, bool flush_moves) {
+    if (flush_moves && state.upstream_port[0] != '\0' && std::strcmp(candidate, state.upstream_port) != 0) {
+        std::fputs("Detected link state change, flushing the fastpath entry\n", stdout);
+        flush_fastpath();
+    }
     std::printf("Updating the upstream port as %s\n", candidate);
-    record_upstream_port(state, candidate, set_upstream_port(candidate));
+    record_upstream_port(state, candidate, set_upstream_port(candidate), PortFor::pop);
 }
 
 }  // namespace
@@ -27,15 +32,15 @@ bool first_running_tavro(InterfaceName& found) {
     return false;
 }
 
-void select_pop_uplink(UplinkState& state) {
+void select_pop_uplink(UplinkState& state, bool flush_moves) {
     const NodeConfig& config = state.config;
     InterfaceName candidate = {};
     if (routed_nic_usable(config)) {
         std::snprintf(candidate, sizeof candidate, "%s", config.routed_nic);
-        if (query_link_running(candidate) > 0) take_for_refresh(state, candidate);
+        if (query_link_running(candidate) > 0) take_for_refresh(state, candidate, flush_moves);
         return;
     }
-    if (first_running_tavro(candidate)) take_for_refresh(state, candidate);
+    if (first_running_tavro(candidate)) take_for_refresh(state, candidate, flush_moves);
 }
 
 void move_pop_uplink(UplinkState& state, const char* link, int link_state, const char* port) {
@@ -43,7 +48,7 @@ void move_pop_uplink(UplinkState& state, const char* link, int link_state, const
     std::fputs("Detected link state change, flushing the fastpath entry\n", stdout);
     flush_fastpath();
     std::printf("Updating the upstream port as %s as the device is a pop\n", port);
-    record_upstream_port(state, port, set_upstream_port(port));
+    record_upstream_port(state, port, set_upstream_port(port), PortFor::pop);
 }
 
 void replace_lost_pop_uplink(UplinkState& state, const char* stopped) {

@@ -5,9 +5,10 @@
 
 // A POP's choice of upstream port, the last stage of every refresh on a POP: the
 // routed nic interface if it is usable (and then nothing else, running or not),
-// otherwise the first running interface among tavro0 to tavro15. It never
-// flushes, and rewrites the port even when the choice is unchanged.
-void select_pop_uplink(UplinkState& state);
+// otherwise the first running interface among tavro0 to tavro15. It rewrites the
+// port even when the choice is unchanged, and flushes first only with
+// `flush_moves`, when the choice moves the port.
+void select_pop_uplink(UplinkState& state, bool flush_moves);
 
 // The first running interface among tavro0 to tavro15, asked of the kernel in
 // that order. Returns false, with `found` empty, when none runs.

@@ -1,63 +1,81 @@
 #include "daemon/refresh.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "config/node_config.h"
 #include "daemon/fastpath.h"
 #include "daemon/kernel_gateway.h"
 #include "daemon/pop_uplink.h"
+#include "daemon/running_links.h"
+#include "netlink/heap_buffer.h"
 #include "netlink/interface_name.h"
+#include "netlink/link_dump.h"
 #include "netlink/route_dump.h"
 
 namespace {
 
-// A refresh's report of one default route through interface `index`: it becomes
-// the recorded gateway and, on a node that is not a POP, the port.
-void take_gateway(UplinkState& state, int index) {
+// A refresh's report of the default route through interface `index`, by gateway
+// `via`: it becomes the recorded gateway and, on a node that is not a POP, the
+// port, after a flush with `flush_moves` when the port moves.
+void take_gateway(UplinkState& state, int index, const GatewayAddress& via, bool flush_moves) {
     InterfaceName name;
     // The interface may have gone since the kernel named it: then there is nothing to point at.
-    if (!interface_name(index, name)) return;
+    if (!interface_name(state.names_socket, index, name)) return;
     std::printf("Gateway dev is %s\n", name);
     if (!state.config.is_pop) {
+        if (flush_moves && state.upstream_port[0] != '\0' && std::strcmp(name, state.upstream_port) != 0) {
+            std::fputs("Detected gateway change, flushing the fastpath entry\n", stdout);
+            flush_fastpath();
+        }
         std::printf("Updating the upstream port as %s\n", name);
-        record_upstream_port(state, name, set_upstream_port(name));
+        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway);
     }
-    state.gateway_ifindex = index;
+    record_gateway(state, index, via);
+}
+
+// The links that run now, from a link dump on the lookup socket. Without one (its
+// failure is said when the kernel is asked about routes) or a dump, no link is
+// known to run, and each that says it runs counts as starting.
+void refresh_running_links(UplinkState& state) {
+    RouteLookup& lookup = state.route_lookup;
+    HeapBuffer running;
+    if (lookup.socket_fd >= 0 && dump_running_links(lookup, lookup.socket_fd, running)) {
+        replace_running_links(state.running_links, running.view());
+    } else {
+        state.running_links.count = 0;
+    }
 }
 
 }  // namespace
 
-void scan_default_routes(UplinkState& state) {
-    HeapBuffer defaults;
-    if (dump_default_routes(defaults) == 0) {
-        const auto found = defaults.view();
-        for (size_t offset = 0; offset + sizeof(int) <= found.size(); offset += sizeof(int)) {
-            take_gateway(state, read_at<int>(found, offset));
-        }
-    }
+void scan_default_routes(UplinkState& state, bool flush_moves) {
+    DumpedDefault best;
+    if (dump_default_routes(best) == 0 && best.ifindex != -1) take_gateway(state, best.ifindex, {}, flush_moves);
     std::fflush(stdout);
 }
 
-void refresh_gateway(UplinkState& state) {
+void refresh_gateway(UplinkState& state, bool flush_moves) {
     const KernelGateway kernel = kernel_gateway(state);
     if (kernel.answer == GatewayAnswer::unknown) {
-        scan_default_routes(state);
+        scan_default_routes(state, flush_moves);
         return;
     }
-    if (kernel.answer == GatewayAnswer::chosen) take_gateway(state, kernel.ifindex);
+    if (kernel.answer == GatewayAnswer::chosen) take_gateway(state, kernel.ifindex, kernel.gateway, flush_moves);
     std::fflush(stdout);
 }
 
-void refresh_upstream_port(UplinkState& state) {
+void refresh_upstream_port(UplinkState& state, bool flush_moves) {
     // A refresh always asks jq: it is the operator's way to force a fresh read.
     reload_node_config(state.config, state.config_memory, node_config_path);
-    refresh_gateway(state);
+    refresh_gateway(state, flush_moves);
+    refresh_running_links(state);
     // Whether or not the gateway was found.
-    if (state.config.is_pop) select_pop_uplink(state);
+    if (state.config.is_pop) select_pop_uplink(state, flush_moves);
     std::fflush(stdout);
 }
 
 void run_requested_refresh(UplinkState& state) {
     std::fputs("Received SIGUSR1 signal from meshwarden. Updating the upstream port..\n", stdout);
-    refresh_upstream_port(state);
+    refresh_upstream_port(state, false);
 }

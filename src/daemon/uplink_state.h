@@ -4,6 +4,9 @@
 
 #include "config/config_memory.h"
 #include "config/node_config.h"
+#include "daemon/route_expiry.h"
+#include "daemon/running_links.h"
+#include "netlink/gateway_address.h"
 #include "netlink/interface_name.h"
 #include "netlink/route_lookup.h"
 
@@ -14,11 +17,25 @@
 struct UplinkState {
     NodeConfig config;                   // the role and the POP's interfaces, as last read
     int32_t gateway_ifindex = -1;        // output interface of the default route last acted on
+    GatewayAddress gateway_address;      // and the gateway of the nexthop followed; unknown when the
+                                         // kernel could not be asked
     InterfaceName upstream_port = {};    // the port last set, empty before the first
     bool upstream_port_written = false;  // and whether the fastpath took it
+    bool port_follows_gateway = false;   // it was set for the gateway, as on a node that is not a POP
     ConfigMemory config_memory;          // the last clean configuration read, reused while the bytes stay
     RouteLookup route_lookup;            // where the kernel is asked which default route it uses
+    RouteExpiry route_expiry;            // when that route runs out of lifetime
+    RunningLinks running_links;          // the links known to run
+    int names_socket = -1;               // a socket held for the process's life, to name interfaces over
 };
 
-// Keeps what was just set as the upstream port, and whether the write worked.
-void record_upstream_port(UplinkState& state, const char* name, bool written);
+// How a port was chosen: for the default gateway, or by a POP's rules.
+enum class PortFor { gateway, pop };
+
+// Keeps what was just set as the upstream port, whether the write worked, and
+// what it was set for.
+void record_upstream_port(UplinkState& state, const char* name, bool written, PortFor chosen_for);
+
+// Records interface `ifindex` and gateway `via` as the gateway followed, or
+// forgets it (ifindex -1).
+void record_gateway(UplinkState& state, int ifindex, const GatewayAddress& via);

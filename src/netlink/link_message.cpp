@@ -14,16 +14,15 @@ constexpr size_t link_fixed_size = netlink_header_size + sizeof(ifinfomsg);
 
 }  // namespace
 
-bool read_link_header(Bytes message, int& ifindex, uint32_t& flags) {
+bool read_link_header(Bytes message, LinkHeader& link) {
+    link = LinkHeader{};
     if (message.size() < link_flags_end) return false;
-    ifindex = read_at<int32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_index));
-    flags = read_at<uint32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_flags));
+    const size_t at = netlink_header_size;
+    link.family = read_at<uint8_t>(message, at + offsetof(ifinfomsg, ifi_family));
+    link.ifindex = read_at<int32_t>(message, at + offsetof(ifinfomsg, ifi_index));
+    link.flags = read_at<uint32_t>(message, at + offsetof(ifinfomsg, ifi_flags));
+    if (message.size() >= link_fixed_size) link.change = read_at<uint32_t>(message, at + offsetof(ifinfomsg, ifi_change));
     return true;
-}
-
-uint32_t read_link_change(Bytes message) {
-    if (message.size() < link_fixed_size) return 0;
-    return read_at<uint32_t>(message, netlink_header_size + offsetof(ifinfomsg, ifi_change));
 }
 
 bool read_link_name(Bytes message, InterfaceName& name) {

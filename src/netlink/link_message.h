@@ -5,13 +5,17 @@
 #include "netlink/interface_name.h"
 #include "netlink/message_walk.h"
 
-// The link's index and flags, when the message holds its fixed header (a link
-// message cut after its ifinfomsg still does).
-bool read_link_header(Bytes message, int& ifindex, uint32_t& flags);
+// The fixed part of a link message (ifinfomsg).
+struct LinkHeader {
+    uint8_t family = 0;   // AF_UNSPEC for the link's own messages; AF_BRIDGE for a bridge port's
+    int ifindex = 0;
+    uint32_t flags = 0;
+    uint32_t change = 0;  // the flags the message reports changed; 0 when its bytes end before them
+};
 
-// The flags this message reports changed (ifi_change), or 0 when its bytes end
-// before them.
-uint32_t read_link_change(Bytes message);
+// Reads the link's family, index and flags, when the message holds them (a link
+// message cut after its ifinfomsg still does).
+bool read_link_header(Bytes message, LinkHeader& link);
 
 // The link's name as the message gives it (IFLA_IFNAME), which a deleted link no
 // longer has in the kernel. Leaves `name` empty and returns false when the

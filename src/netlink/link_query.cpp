@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "netlink/interface_name.h"
 #include "netlink/link_message.h"
 #include "netlink/receive_datagram.h"
 #include "netlink/unique_fd.h"
@@ -42,10 +43,9 @@ int link_reply_running(Bytes reply) {
     int running = 0;
     NetlinkMessage message;
     while (next_message(reply, message)) {
-        int ifindex = 0;
-        uint32_t flags = 0;
-        if (message.type == RTM_NEWLINK && read_link_header(message.bytes, ifindex, flags)) {
-            running = (flags & IFF_RUNNING) != 0 ? 1 : 0;
+        LinkHeader link;
+        if (message.type == RTM_NEWLINK && read_link_header(message.bytes, link)) {
+            running = (link.flags & IFF_RUNNING) != 0 ? 1 : 0;
         }
     }
     return running;
@@ -71,7 +71,7 @@ int query_link_running(const char* name) {
     request.header.nlmsg_type = RTM_GETLINK;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP_FILTERED;
     request.link.ifi_family = AF_NETLINK;
-    request.link.ifi_index = static_cast<int>(if_nametoindex(name));
+    request.link.ifi_index = static_cast<int>(interface_index(socket_fd.get(), name));
     sockaddr_nl kernel = kernel_address();
     iovec vector{&request, sizeof request};
     msghdr header{};

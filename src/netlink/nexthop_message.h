@@ -3,15 +3,14 @@
 #include <cstdint>
 
 #include "netlink/message_walk.h"
+#include "netlink/route_message.h"
 
 // A kernel nexthop object, from an RTM_NEWNEXTHOP message (header, nhmsg,
 // attributes), as far as its bytes go: either one nexthop or a group of others.
 struct NexthopObject {
     uint32_t id = 0;
-    int output_index = 0;      // NHA_OIF; 0 when there is none
-    bool has_gateway = false;  // NHA_GATEWAY, of either family
-    bool dead = false;         // the kernel sends nothing through it (its link is down)
-    Bytes group;               // NHA_GROUP's nexthop_grp records; empty when not a group
+    RouteNexthop nexthop;  // NHA_OIF, NHA_GATEWAY (of either family) and nh_flags
+    Bytes group;           // NHA_GROUP's nexthop_grp records; empty when not a group
 };
 
 // Returns false when the message is too short to hold its nhmsg.

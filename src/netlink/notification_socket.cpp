@@ -17,8 +17,13 @@ namespace {
 // Room for a burst of notifications while a refresh runs jq; the kernel drops
 // what does not fit and says so with ENOBUFS.
 constexpr int receive_queue_bytes = 4 << 20;
-// The nexthop-object group has no legacy RTMGRP_ mask; group n is bit n - 1.
-constexpr uint32_t nexthop_group_mask = 1U << (RTNLGRP_NEXTHOP - 1);
+// Groups without a legacy RTMGRP_ mask: group n is bit n - 1.
+constexpr uint32_t group_mask(unsigned group) { return 1U << (group - 1); }
+// Links, IPv6 routes, nexthop objects, and what else changes the route the kernel
+// uses without a route notification: neighbours (router reachability) and IPv6
+// policy rules.
+constexpr uint32_t subscribed_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_ROUTE |
+                                       group_mask(RTNLGRP_IPV6_RULE) | group_mask(RTNLGRP_NEXTHOP);
 // Stale notifications thrown away after a loss, at most.
 constexpr int stale_datagrams_limit = 1 << 16;
 
@@ -40,7 +45,7 @@ int open_notification_socket() {
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;
     address.nl_pid = static_cast<uint32_t>(getpid());
-    address.nl_groups = RTMGRP_LINK | RTMGRP_IPV6_ROUTE | nexthop_group_mask;
+    address.nl_groups = subscribed_groups;
     std::fflush(stdout);
     if (bind(socket_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         std::fprintf(stderr, "Failed to bind netlink socket: %m\n");

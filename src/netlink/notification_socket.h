@@ -4,9 +4,9 @@
 
 #include "netlink/notification_walk.h"
 
-// The subscription to the kernel's link, IPv6 route and nexthop-object
-// notifications: a routing netlink socket bound to the process id as its port id,
-// in those three groups, with a queue large enough for a route storm.
+// The subscription to the kernel's link, neighbour, IPv6 route, IPv6 rule and
+// nexthop-object notifications: a routing netlink socket bound to the process id
+// as its port id, in those groups, with a queue large enough for a route storm.
 
 // Opens and binds the socket. Returns its descriptor, or -1 after its stderr line
 // ("Netlink socket creation failed." or "Failed to bind netlink socket: ...").

@@ -12,6 +12,10 @@ size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]
             found[count++] = {NotificationKind::link, message.type, message.bytes};
         } else if (message.type == RTM_NEWNEXTHOP || message.type == RTM_DELNEXTHOP) {
             found[count++] = {NotificationKind::nexthop, message.type, message.bytes};
+        } else if (message.type == RTM_NEWNEIGH || message.type == RTM_DELNEIGH) {
+            found[count++] = {NotificationKind::neighbour, message.type, message.bytes};
+        } else if (message.type == RTM_NEWRULE || message.type == RTM_DELRULE) {
+            found[count++] = {NotificationKind::rule, message.type, message.bytes};
         }
     }
     return count;

@@ -10,7 +10,9 @@
 #include <cstdio>
 
 #include "netlink/default_route.h"
+#include "netlink/heap_buffer.h"
 #include "netlink/receive_datagram.h"
+#include "netlink/route_message.h"
 #include "netlink/unique_fd.h"
 
 namespace {
@@ -30,7 +32,7 @@ void report_read_failure(const char* first_line) {
 
 }  // namespace
 
-DumpProgress take_dump_datagram(Bytes datagram, HeapBuffer& defaults) {
+DumpProgress take_dump_datagram(Bytes datagram, int names_socket, DumpedDefault& best) {
     NetlinkMessage message;
     if (!next_message(datagram, message) || message.cut) return DumpProgress::failed;
     const bool multipart = (message.flags & NLM_F_MULTI) != 0;
@@ -38,13 +40,16 @@ DumpProgress take_dump_datagram(Bytes datagram, HeapBuffer& defaults) {
         if (message.type == NLMSG_ERROR) return DumpProgress::failed;
         if (message.type == NLMSG_DONE) return DumpProgress::done;
         if (message.cut) break;
-        const int index = parse_default_route(message.bytes);
-        if (index != -1 && !defaults.append(&index, sizeof index)) return DumpProgress::out_of_memory;
+        RouteMessage route;
+        if (!read_route_message(message.bytes, route) || route.dst_len != 0 || route.table != RT_TABLE_MAIN) continue;
+        if (best.ifindex != -1 && route.metric >= best.metric) continue;
+        const int index = parse_default_route(message.bytes, names_socket);
+        if (index != -1) best = {index, route.metric};
     } while (next_message(datagram, message));
     return multipart ? DumpProgress::more : DumpProgress::done;
 }
 
-int dump_default_routes(HeapBuffer& defaults) {
+int dump_default_routes(DumpedDefault& best) {
     const UniqueFd socket_fd{socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_ROUTE)};
     if (!socket_fd) {
         std::fputs("Socket Error\n", stderr);
@@ -75,14 +80,11 @@ int dump_default_routes(HeapBuffer& defaults) {
             }
             return -1;
         }
-        switch (take_dump_datagram(datagram.view(), defaults)) {
+        switch (take_dump_datagram(datagram.view(), socket_fd.get(), best)) {
             case DumpProgress::more:
                 break;
             case DumpProgress::done:
                 return 0;
-            case DumpProgress::out_of_memory:
-                std::fputs("Error allocating buffer\n", stderr);
-                return -1;
             case DumpProgress::failed:
                 report_read_failure("Error in received packet\n");
                 return -1;

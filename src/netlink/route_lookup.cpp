@@ -65,11 +65,7 @@ KernelAnswer ask(int socket_fd, const void* request, size_t size, uint32_t seque
 
 }  // namespace
 
-int lookup_socket(RouteLookup& lookup, UniqueFd& own) {
-    if (!lookup.keep) {
-        own.reset(open_lookup_socket());
-        return own.get();
-    }
+int lookup_socket(RouteLookup& lookup) {
     if (lookup.socket_fd < 0) lookup.socket_fd = open_lookup_socket();
     return lookup.socket_fd;
 }
@@ -90,7 +86,7 @@ int read_kernel_reply(Bytes datagram, uint32_t sequence, uint16_t type, Bytes& a
     return 0;
 }
 
-KernelAnswer lookup_internet_route(RouteLookup& lookup, int socket_fd, Bytes& route) {
+KernelAnswer lookup_route_to(RouteLookup& lookup, int socket_fd, const unsigned char (&destination)[16], Bytes& route) {
     RouteRequest request{};
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = RTM_GETROUTE;
@@ -102,7 +98,7 @@ KernelAnswer lookup_internet_route(RouteLookup& lookup, int socket_fd, Bytes& ro
     request.route.rtm_flags = RTM_F_FIB_MATCH;
     request.destination_header.rta_len = sizeof request.destination_header + sizeof request.destination;
     request.destination_header.rta_type = RTA_DST;
-    std::memcpy(request.destination, internet_probe_address, sizeof request.destination);
+    std::memcpy(request.destination, destination, sizeof request.destination);
     return ask(socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWROUTE, lookup.reply, route);
 }
 

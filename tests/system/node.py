@@ -10,6 +10,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import sys
@@ -49,8 +50,9 @@ ln -sfn ../.proc/self "$root/proc/self"
 mount --bind "$tools" "$root/usr/local/bin"
 : > "$root/uplinkwatch"
 mount --bind "$binary" "$root/uplinkwatch"
-# The daemon reads no environment; only sanitizer runs pass their options on.
-set -- PATH="$daemon_path"
+# Of the environment the daemon reads only where its service manager listens, as a
+# service's would be; sanitizer runs pass their options on.
+set -- PATH="$daemon_path" NOTIFY_SOCKET=/tmp/notify
 for option in ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS LSAN_OPTIONS; do
   eval "value=\${$option:-}"
   [ -n "$value" ] && set -- "$@" "$option=$value"
@@ -195,6 +197,40 @@ class _FastpathWatch:
         os.close(self._fd)
 
 
+class _Notices:
+    """The service manager's end of the daemon's notify socket: keeps every notice
+    as it comes, so that none is dropped for want of a reader."""
+
+    def __init__(self, path):
+        self.path = path
+        self.notices = []
+        self._lock = threading.Lock()
+        self._socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self._socket.bind(path)
+        self._stopping = threading.Event()
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        while not self._stopping.is_set():
+            if select.select([self._socket], [], [], 0.1)[0]:
+                notice = self._socket.recv(4096).decode(errors="replace")
+                with self._lock:
+                    self.notices.append(notice)
+
+    def readies(self):
+        """How many times the daemon has said READY=1: once at startup, then once
+        at the end of each requested refresh."""
+        with self._lock:
+            return sum("READY=1" in notice.split("\n") for notice in self.notices)
+
+    def close(self):
+        self._stopping.set()
+        self._thread.join()
+        self._socket.close()
+        os.unlink(self.path)
+
+
 class Node:
     def __init__(self, workdir):
         self.name = f"uwt{os.getpid()}n{next(_counter)}"
@@ -208,6 +244,7 @@ class Node:
         for directory in ("usr", "etc", "dev", "data/cfg", "tmp"):
             os.makedirs(os.path.join(self.root, directory))
         self.process = None
+        self.notices = None  # where the daemon's service-manager notices arrive
         self.stdout = self.stderr = None
         self.routers = []  # namespaces of routers beyond the node's uplinks
         self.open_dirs = []  # directories other users may enter
@@ -403,11 +440,17 @@ class Node:
     # The daemon ---------------------------------------------------------------
 
     def start(self, fastpath_mode="rw", path=None, listening=True, capabilities="all",
-              open_files=None, binary=None):
+              open_files=None, binary=None, announces=True):
         """capabilities: "all", or the only ones the daemon keeps (comma-separated,
         "" for none), as a hardened service would run it. open_files: the size of
         the daemon's descriptor table. binary: another program to run in the
-        daemon's place (the benchmark's contenders)."""
+        daemon's place (the benchmark's contenders). listening: returns once the
+        daemon is ready, as it tells its service manager (after its startup
+        refresh, listening to the kernel); for a program that tells no manager
+        (announces False), once it listens."""
+        # The test is the daemon's service manager: its notices arrive here.
+        self._close_notices()
+        self.notices = _Notices(os.path.join(self.root, "tmp", "notify"))
         daemon_path = path or "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
         self.process = subprocess.Popen(
             ["ip", "netns", "exec", self.name, "unshare", "--mount", "sh", "-c", _LAUNCH, "launch",
@@ -417,13 +460,28 @@ class Node:
         self.stdout = _Lines(self.process.stdout)
         self.stderr = _Lines(self.process.stderr)
         if listening:
-            wait_until(self.listening, what=f"the monitor to listen; have {self.lines()} / {self.errors()}")
+            wait_until(self.ready if announces else self.listening,
+                       what=f"the daemon to be ready; have {self.lines()} / {self.errors()}")
         return self
+
+    def _close_notices(self):
+        if self.notices is not None:
+            self.notices.close()
+            self.notices = None
+
+    def ready(self):
+        """Whether the daemon has told its service manager it is ready: its
+        startup refresh has decided, and it listens to the kernel."""
+        if self.notices.readies() > 0:
+            return True
+        if self.process.poll() is not None:
+            raise AssertionError(f"the daemon exited with {self.process.returncode}: {self.errors()}")
+        return False
 
     def listening(self):
         """Whether the daemon's monitor has bound its subscription socket: a routing
-        netlink socket whose port id is the daemon's pid, in the link and IPv6 route
-        groups. Notifications sent before that are not seen."""
+        netlink socket whose port id is the daemon's pid, in the daemon's groups.
+        Notifications sent before that are not seen."""
         if MONITOR_GROUPS in self._route_socket_groups(self.pid):
             return True
         if self.process.poll() is not None:
@@ -457,11 +515,12 @@ class Node:
                    f"{count} x {text!r} on stdout; have {self.lines()} / {self.errors()}")
 
     def settle(self):
-        """Returns once whatever the daemon was doing has ended, lines and writes
-        included: a refresh asked for now starts only after it."""
-        count = self.lines().count(REFRESH_LINE)
+        """Asks for a refresh and returns once it has ended, lines and writes
+        included, as the daemon tells its service manager: it runs after whatever
+        the daemon was doing."""
+        ended = self.notices.readies()
         self.signal()
-        self.wait_line(REFRESH_LINE, count + 1)
+        wait_until(lambda: self.notices.readies() > ended, what=f"the refresh to end; have {self.lines()}")
 
     def wait_error(self, fragment, timeout=GUARD):
         wait_until(lambda: any(fragment in line for line in self.errors()), timeout,
@@ -496,6 +555,7 @@ class Node:
         for process in self.spawned:
             self.end(process)
         self.watch.close()
+        self._close_notices()
         for router in self.routers:
             run("ip", "netns", "del", router, check=False)
         for directory in self.open_dirs:
@@ -524,5 +584,5 @@ class Node:
 
 
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
-MONITOR_GROUPS = 0x80000401  # links, IPv6 routes and nexthop objects
+MONITOR_GROUPS = 0x80040405  # links, neighbours, IPv6 routes and rules, nexthop objects
 REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

@@ -64,4 +64,7 @@ def test_lost_notifications_are_made_good_by_a_resync(node):
     node.wait_port(b"up1\n")
     assert node.alive()
     assert "Default gateway dev is up1" not in node.lines()
-    assert node.lines()[-2:] == ["Gateway dev is up1", "Updating the upstream port as up1"]
+    # The notifications the resync stands for would have flushed the entry.
+    assert node.lines()[-3:] == ["Gateway dev is up1", "Detected gateway change, flushing the fastpath entry",
+                                 "Updating the upstream port as up1"]
+    assert node.writes()[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
         state.config.is_pop = true;
         std::snprintf(state.config.pop_iface, sizeof state.config.pop_iface, "%s", argv[2]);
         std::snprintf(state.config.routed_nic, sizeof state.config.routed_nic, "%s", argv[3]);
-        select_pop_uplink(state);
+        select_pop_uplink(state, false);
         return give_back(0);
     }
     std::fputs("usage: link_probe [--exhaust] query NAME | select POP_IFACE ROUTED_NIC\n", stderr);

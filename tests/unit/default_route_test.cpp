@@ -11,7 +11,7 @@ using namespace crafted;
 
 namespace {
 
-int parse(const Buffer& message) { return parse_default_route(view(message)); }
+int parse(const Buffer& message) { return parse_default_route(view(message), names_socket()); }
 
 const int lo = static_cast<int>(loopback_index());
 
@@ -52,11 +52,11 @@ TEST(ParseDefaultRoute, ReadsACutMessageOnlyAsFarAsItsBytesGo) {
     const Buffer whole = route_message(RTM_NEWROUTE, 0, {gateway(), oif(lo), Attribute{RTA_TABLE, Buffer(64)}});
     // Cut after the output interface: what arrived still describes the route.
     const size_t through_oif = 28 + 20 + 8;
-    EXPECT_EQ(parse_default_route(view(whole).first(through_oif)), lo);
+    EXPECT_EQ(parse_default_route(view(whole).first(through_oif), names_socket()), lo);
     // Cut inside the output interface attribute.
-    EXPECT_EQ(parse_default_route(view(whole).first(through_oif - 2)), -1);
+    EXPECT_EQ(parse_default_route(view(whole).first(through_oif - 2), names_socket()), -1);
     // Too short for the rtmsg itself.
-    EXPECT_EQ(parse_default_route(view(whole).first(27)), -1);
+    EXPECT_EQ(parse_default_route(view(whole).first(27), names_socket()), -1);
 }
 
 TEST(ParseDefaultRoute, ReadsNoAttributeBeyondTheMessagesOwnLength) {
@@ -70,8 +70,8 @@ TEST(ParseDefaultRoute, ReadsNoAttributeBeyondTheMessagesOwnLength) {
 TEST(RouteMessage, ReadsEveryFormOfNexthop) {
     RouteMessage route;
     ASSERT_TRUE(read_route_message(view(route_message(RTM_NEWROUTE, 0, {gateway(), oif(7)})), route));
-    EXPECT_EQ(route.output_index, 7);
-    EXPECT_TRUE(route.has_gateway);
+    EXPECT_EQ(route.nexthop.ifindex, 7);
+    EXPECT_TRUE(route.nexthop.has_gateway());
     EXPECT_TRUE(route.multipath.empty());
 
     // Multipath: no nexthop of its own; each member has its interface, gateway and flags.
@@ -79,19 +79,19 @@ TEST(RouteMessage, ReadsEveryFormOfNexthop) {
                                         {multipath({multipath_nexthop(3), multipath_nexthop(4, false),
                                                     multipath_nexthop(5, true, RTNH_F_DEAD)})});
     ASSERT_TRUE(read_route_message(view(spread), route));
-    EXPECT_EQ(route.output_index, 0);
-    EXPECT_FALSE(route.has_gateway);
+    EXPECT_EQ(route.nexthop.ifindex, 0);
+    EXPECT_FALSE(route.nexthop.has_gateway());
     std::vector<std::tuple<int, bool, bool>> members;
     Bytes rest = route.multipath;
     RouteNexthop nexthop;
-    while (next_route_nexthop(rest, nexthop)) members.emplace_back(nexthop.ifindex, nexthop.has_gateway, nexthop.dead);
+    while (next_route_nexthop(rest, nexthop)) members.emplace_back(nexthop.ifindex, nexthop.has_gateway(), nexthop.dead);
     EXPECT_EQ(members, (std::vector<std::tuple<int, bool, bool>>{{3, true, false}, {4, false, false}, {5, true, true}}));
 
     // A route over a nexthop object names only the object.
     ASSERT_TRUE(read_route_message(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)})), route));
     EXPECT_EQ(route.nexthop_object, 42u);
-    EXPECT_EQ(route.output_index, 0);
-    EXPECT_EQ(parse_default_route(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)}))), -1);
+    EXPECT_EQ(route.nexthop.ifindex, 0);
+    EXPECT_EQ(parse_default_route(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)})), names_socket()), -1);
 }
 
 TEST(RouteMessage, AMultipathWalkStopsAtABrokenOrCutMember) {

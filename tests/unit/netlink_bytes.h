@@ -5,6 +5,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
+#include <sys/socket.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -96,6 +97,7 @@ inline Buffer route_message(uint16_t type, uint8_t dst_len, std::initializer_lis
     rtmsg route{};
     route.rtm_family = 10;
     route.rtm_dst_len = dst_len;
+    route.rtm_table = RT_TABLE_MAIN;
     Buffer fixed;
     put(fixed, route);
     return message_with(type, fixed, attributes, 0, flags);
@@ -128,6 +130,12 @@ inline Buffer datagram(std::initializer_list<Buffer> messages) {
 inline Bytes view(const Buffer& buffer) { return {buffer.data(), buffer.size()}; }
 
 inline uint32_t loopback_index() { return if_nametoindex("lo"); }
+
+// A socket to name interfaces over, as the daemon names them over one it holds.
+inline int names_socket() {
+    static const int socket_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    return socket_fd;
+}
 
 // An index no interface has.
 constexpr uint32_t missing_index = 0x7ffffff0;

@@ -43,12 +43,11 @@ TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     cut.resize(monitor_buffer_size);
     Notification found[max_notifications];
     ASSERT_EQ(notifications_in(view(cut), found), 2u);
-    int ifindex = 0;
-    uint32_t flags = 0;
-    ASSERT_TRUE(read_link_header(found[1].message, ifindex, flags));
-    EXPECT_EQ(ifindex, 7);
-    EXPECT_EQ(flags, running);
-    EXPECT_FALSE(read_link_header(view(cut).subspan(default_route(1).size()).first(27), ifindex, flags));
+    LinkHeader link;
+    ASSERT_TRUE(read_link_header(found[1].message, link));
+    EXPECT_EQ(link.ifindex, 7);
+    EXPECT_EQ(link.flags, running);
+    EXPECT_FALSE(read_link_header(view(cut).subspan(default_route(1).size()).first(27), link));
 }
 
 TEST(NotificationWalk, HandsOnLinkDeletionsAndNexthopObjectsToo) {

@@ -11,10 +11,12 @@ namespace {
 const uint32_t lo = loopback_index();
 constexpr uint16_t multi = NLM_F_MULTI;
 
-std::vector<int> collected(const HeapBuffer& defaults) {
-    std::vector<int> indices(defaults.used / sizeof(int));
-    std::memcpy(indices.data(), defaults.data, indices.size() * sizeof(int));
-    return indices;
+DumpProgress take(const Buffer& bytes, DumpedDefault& best) { return take_dump_datagram(view(bytes), names_socket(), best); }
+
+// A usable default route through lo with `metric`, in `table`.
+Buffer metric_default(uint32_t metric, uint32_t table = RT_TABLE_MAIN) {
+    return route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_TABLE, table), gateway(), oif(lo),
+                                           u32_attribute(RTA_PRIORITY, metric)}, multi);
 }
 
 Buffer other_route() { return route_message(RTM_NEWROUTE, 64, {gateway(), oif(lo)}, multi); }
@@ -23,54 +25,54 @@ Buffer error() { return message(NLMSG_ERROR, 0, Buffer(20)); }
 
 }  // namespace
 
-TEST(RouteDump, CollectsDefaultRoutesAcrossDatagramsUntilDoneAlone) {
-    HeapBuffer defaults;
-    EXPECT_EQ(take_dump_datagram(view(datagram({other_route(), default_route(lo, RTM_NEWROUTE, multi)})), defaults),
+TEST(RouteDump, TakesTheMainTablesDefaultRouteWithTheLowestMetricAcrossDatagrams) {
+    DumpedDefault best;
+    EXPECT_EQ(take(datagram({other_route(), metric_default(200)}), best), DumpProgress::more);
+    EXPECT_EQ(take(datagram({metric_default(50, 1234), metric_default(100), metric_default(100)}), best),
               DumpProgress::more);
-    EXPECT_EQ(take_dump_datagram(view(datagram({default_route(lo, RTM_NEWROUTE, multi), other_route()})), defaults),
-              DumpProgress::more);
-    EXPECT_EQ(take_dump_datagram(view(datagram({done()})), defaults), DumpProgress::done);
-    EXPECT_EQ(collected(defaults), (std::vector<int>{int(lo), int(lo)}));
+    EXPECT_EQ(take(datagram({route_message(RTM_NEWROUTE, 0, {gateway(), oif(missing_index),
+                                                             u32_attribute(RTA_PRIORITY, 10)}, multi)}), best),
+              DumpProgress::more) << "an interface without a name is no port";
+    EXPECT_EQ(take(datagram({done()}), best), DumpProgress::done);
+    EXPECT_EQ(best.ifindex, int(lo));
+    EXPECT_EQ(best.metric, 100u) << "not the other table's, nor the unnamed one's";
 }
 
 TEST(RouteDump, DoneTrailingInsideADatagramEndsTheDumpThere) {
-    HeapBuffer defaults;
-    const Buffer bytes = datagram({other_route(), default_route(lo, RTM_NEWROUTE, multi), done(),
-                                   default_route(lo, RTM_NEWROUTE, multi)});
-    EXPECT_EQ(take_dump_datagram(view(bytes), defaults), DumpProgress::done);
-    EXPECT_EQ(collected(defaults), std::vector<int>{int(lo)});
+    DumpedDefault best;
+    EXPECT_EQ(take(datagram({other_route(), metric_default(300), done(), metric_default(10)}), best),
+              DumpProgress::done);
+    EXPECT_EQ(best.metric, 300u);
 }
 
 TEST(RouteDump, ASinglePartReplyIsTheWholeDump) {
-    HeapBuffer defaults;
-    EXPECT_EQ(take_dump_datagram(view(datagram({default_route(lo)})), defaults), DumpProgress::done);
-    EXPECT_EQ(collected(defaults).size(), 1u);
+    DumpedDefault best;
+    EXPECT_EQ(take(datagram({default_route(lo)}), best), DumpProgress::done);
+    EXPECT_EQ(best.ifindex, int(lo));
 }
 
 TEST(RouteDump, AnErrorAnywhereFailsTheDump) {
-    HeapBuffer defaults;
-    EXPECT_EQ(take_dump_datagram(view(datagram({error()})), defaults), DumpProgress::failed);
-    EXPECT_EQ(take_dump_datagram(view(datagram({default_route(lo, RTM_NEWROUTE, multi), error()})), defaults),
-              DumpProgress::failed);
+    DumpedDefault best;
+    EXPECT_EQ(take(datagram({error()}), best), DumpProgress::failed);
+    EXPECT_EQ(take(datagram({default_route(lo, RTM_NEWROUTE, multi), error()}), best), DumpProgress::failed);
 }
 
 TEST(RouteDump, ADatagramThatDoesNotStartWithAWholeMessageFailsTheDump) {
-    HeapBuffer defaults;
-    EXPECT_EQ(take_dump_datagram(view(Buffer(12)), defaults), DumpProgress::failed);
+    DumpedDefault best;
+    EXPECT_EQ(take(Buffer(12), best), DumpProgress::failed);
     Buffer tiny = datagram({default_route(lo, RTM_NEWROUTE, multi)});
     set_length(tiny, 0, 15);
-    EXPECT_EQ(take_dump_datagram(view(tiny), defaults), DumpProgress::failed);
+    EXPECT_EQ(take(tiny, best), DumpProgress::failed);
     Buffer overlong = datagram({default_route(lo, RTM_NEWROUTE, multi)});
     set_length(overlong, 0, static_cast<uint32_t>(overlong.size() + 256));  // past the datagram's end
-    EXPECT_EQ(take_dump_datagram(view(overlong), defaults), DumpProgress::failed);
-    EXPECT_EQ(defaults.used, 0u);
+    EXPECT_EQ(take(overlong, best), DumpProgress::failed);
+    EXPECT_EQ(best.ifindex, -1);
 }
 
 TEST(RouteDump, ABrokenHeaderLaterInADatagramEndsOnlyThatDatagram) {
-    HeapBuffer defaults;
-    Buffer bytes = datagram({default_route(lo, RTM_NEWROUTE, multi), default_route(lo, RTM_NEWROUTE, multi)});
-    const size_t second = default_route(lo).size();
-    set_length(bytes, second, 3);
-    EXPECT_EQ(take_dump_datagram(view(bytes), defaults), DumpProgress::more);
-    EXPECT_EQ(collected(defaults).size(), 1u);
+    DumpedDefault best;
+    Buffer bytes = datagram({metric_default(20), metric_default(10)});
+    set_length(bytes, metric_default(20).size(), 3);
+    EXPECT_EQ(take(bytes, best), DumpProgress::more);
+    EXPECT_EQ(best.metric, 20u);
 }

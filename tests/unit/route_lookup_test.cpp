@@ -83,19 +83,19 @@ TEST(KernelReply, ACutAnswerOrErrorIsNoAnswer) {
 TEST(NexthopObject, ReadsOneNexthopOrAGroup) {
     NexthopObject object;
     ASSERT_TRUE(read_nexthop_object(
-        view(nexthop_object({u32_attribute(NHA_ID, 5), u32_attribute(NHA_OIF, 9), Attribute{NHA_GATEWAY, Buffer(16)}})),
+        view(nexthop_object({u32_attribute(NHA_ID, 5), u32_attribute(NHA_OIF, 9), Attribute{NHA_GATEWAY, Buffer(16, std::byte{0xfe})}})),
         object));
-    EXPECT_EQ((std::tuple{object.id, object.output_index, object.has_gateway, object.dead}),
+    EXPECT_EQ((std::tuple{object.id, object.nexthop.ifindex, object.nexthop.has_gateway(), object.nexthop.dead}),
               (std::tuple{5u, 9, true, false}));
     EXPECT_TRUE(object.group.empty());
 
     ASSERT_TRUE(read_nexthop_object(view(nexthop_object({u32_attribute(NHA_OIF, 9)}, RTNH_F_DEAD)), object));
-    EXPECT_FALSE(object.has_gateway) << "a device-only nexthop";
-    EXPECT_TRUE(object.dead);
+    EXPECT_FALSE(object.nexthop.has_gateway()) << "a device-only nexthop";
+    EXPECT_TRUE(object.nexthop.dead);
 
     // NHA_GATEWAY of an IPv4 nexthop is four bytes.
     ASSERT_TRUE(read_nexthop_object(view(nexthop_object({Attribute{NHA_GATEWAY, Buffer(4)}})), object));
-    EXPECT_TRUE(object.has_gateway);
+    EXPECT_TRUE(object.nexthop.has_gateway());
 
     const Buffer grouped = nexthop_object({u32_attribute(NHA_ID, 9), group({1, 2, 3})});
     ASSERT_TRUE(read_nexthop_object(view(grouped), object));

@@ -65,12 +65,12 @@ TEST(ServiceNotices, TakesASocketPathOrAnAbstractName) {
 TEST(ServiceNotices, StatusSaysTheRoleAndThePort) {
     state = UplinkState{};
     EXPECT_EQ(status_of(), "not a POP, no upstream port");
-    record_upstream_port(state, "va", true);
+    record_upstream_port(state, "va", true, PortFor::pop);
     EXPECT_EQ(status_of(), "not a POP, upstream port va");
     state.config.is_pop = true;
-    record_upstream_port(state, "tavro15", false);
+    record_upstream_port(state, "tavro15", false, PortFor::pop);
     EXPECT_EQ(status_of(), "a POP, upstream port tavro15 (fastpath write failed)");
-    record_upstream_port(state, "abcdefghijklmno", true);
+    record_upstream_port(state, "abcdefghijklmno", true, PortFor::pop);
     EXPECT_EQ(status_of(), "a POP, upstream port abcdefghijklmno");
 }
 
@@ -85,7 +85,7 @@ TEST(ServiceNotices, ReachTheManagerOnlyWhenSomethingChanged) {
     EXPECT_EQ(manager.next(), "READY=1\nSTATUS=not a POP, no upstream port");
     notify_status(notices, state);
     EXPECT_EQ(manager.next(), "") << "nothing changed";
-    record_upstream_port(state, "va", true);
+    record_upstream_port(state, "va", true, PortFor::pop);
     notify_status(notices, state);
     EXPECT_EQ(manager.next(), "STATUS=not a POP, upstream port va");
 
