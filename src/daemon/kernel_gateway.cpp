@@ -115,7 +115,8 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int64_t& lifetime_ms) {
 KernelGateway kernel_gateway(UplinkState& state) {
     int64_t lifetime_ms = 0;
     const KernelGateway found = ask_kernel_gateway(state, lifetime_ms);
-    arm_route_expiry(state.route_expiry, found.answer == GatewayAnswer::chosen, lifetime_ms, monotonic_ms());
+    const RouteInUse route{found.answer == GatewayAnswer::chosen, found.ifindex, found.gateway, lifetime_ms};
+    arm_route_expiry(state.route_expiry, route, monotonic_ms());
     return found;
 }
 

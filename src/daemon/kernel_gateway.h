@@ -26,8 +26,7 @@ struct KernelGateway {
 // another nexthop through the recorded interface; else the first with a gateway
 // and a named interface. Nexthops the kernel marks dead do not count, and one
 // whose link has no carrier is taken only when every other lacks one too. The
-// route's lifetime, if it has one, arms the route-expiry timer; otherwise the
-// timer is cleared.
+// answer, with the route's lifetime, sets the route-expiry timer.
 KernelGateway kernel_gateway(UplinkState& state);
 
 // Whether the default route `route` goes through interface `ifindex` by gateway

@@ -2,31 +2,54 @@
 
 #include <cstdint>
 
-// The daemon's one timer: the moment the default route in use runs out of
-// lifetime (a router advertisement's, or one an operator gave it). The kernel
-// stops using such a route that moment without a word, and announces its
-// deletion only at its next garbage collection, up to half a minute later. A node
-// whose route in use has no lifetime has no timer.
+#include "netlink/gateway_address.h"
+
+// The daemon's one timer, for what the kernel does to a route's lifetime (a router
+// advertisement's, or one an operator gave) without a word:
+// - when the route in use runs out, the kernel passes it over at once, and
+//   announces its deletion only at its next garbage collection, up to half a
+//   minute later;
+// - until then, the router's next advertisement revives it, as silently.
+// So the kernel is asked again when the route in use runs out, and then each
+// second for half a minute, until it would have collected the route. A node whose
+// route in use has no lifetime has no timer.
 struct RouteExpiry {
-    int64_t deadline_ms = 0;       // on the monotonic clock; 0: no timer
-    int64_t overdue_until_ms = 0;  // once a deadline has come: the end of the watch for the route to go
+    int64_t deadline_ms = 0;        // when the kernel is next asked, on the monotonic clock; 0: never
+    int64_t runs_out_ms = 0;        // when the route in use runs out; 0: it has no lifetime
+    int ifindex = -1;               // that route's gateway
+    GatewayAddress gateway;
+    int64_t overdue_until_ms = 0;   // once it has run out, it is watched until then
+    int64_t revival_until_ms = 0;   // once passed over, it may come back until then
 };
 
 // The kernel gives a lifetime in whole clock ticks, rounded down, and passes an
-// expired route over only at its own next tick: a deadline may come up to a tick
-// early, and the route may be used a tick after it. For three ticks (of the
-// slowest kernel clock) past a deadline, a route still in use that shows no
-// lifetime left is asked about again every millisecond.
+// expired route over only at its own next tick: a route may still be used up to
+// two ticks past the end the daemon counts. For three ticks (of the slowest
+// kernel clock), a route that has run out but is still used is asked about again
+// each millisecond.
 constexpr int64_t overdue_watch_ms = 30;
 constexpr int64_t overdue_poll_ms = 1;
+// The kernel collects expired routes every 30 seconds (net.ipv6.route.gc_interval).
+constexpr int64_t revival_watch_ms = 30000;
+constexpr int64_t revival_poll_ms = 1000;
 
-// After the kernel was asked which default route it uses: arms the timer for
-// `lifetime_ms`, the lifetime left of the route in use when there is one
-// (`in_use`; 0 when it has no lifetime, or none left to count), or clears it.
-void arm_route_expiry(RouteExpiry& expiry, bool in_use, int64_t lifetime_ms, int64_t now_ms);
+// What the kernel said of the default route it uses, for the timer: whether it
+// uses one, through which gateway, and how long that route has left
+// (`lifetime_ms`, 0 or less when it has no lifetime or none left to count).
+struct RouteInUse {
+    bool in_use = false;
+    int ifindex = -1;
+    GatewayAddress gateway;
+    int64_t lifetime_ms = 0;
+};
 
-// Whether the deadline has come, and the kernel is to be asked again. The first
-// time past a deadline, the watch for the route to go begins.
+// After each answer from the kernel about the default route it uses: sets the
+// timer for that route's end, the watch of a route that has run out, and the
+// watch for its revival once the kernel has passed it over.
+void arm_route_expiry(RouteExpiry& expiry, const RouteInUse& route, int64_t now_ms);
+
+// Whether the kernel is to be asked again now. The first time past the end of the
+// route in use, the watch of that route begins.
 bool route_expiry_due(RouteExpiry& expiry, int64_t now_ms);
 
 // How long the event loop may wait for notifications: -1, for ever, without a timer.

@@ -94,6 +94,34 @@ TEST(RouteMessage, ReadsEveryFormOfNexthop) {
     EXPECT_EQ(parse_default_route(view(route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_NH_ID, 42)})), names_socket()), -1);
 }
 
+TEST(RouteMessage, ReadsTheTableTheMetricTheLifetimeLeftAndTheLinkState) {
+    rta_cacheinfo lifetime{};
+    lifetime.rta_expires = 473;
+    Attribute cacheinfo{RTA_CACHEINFO, {}};
+    put(cacheinfo.payload, lifetime);
+    const Buffer bytes = route_message(RTM_NEWROUTE, 0, {u32_attribute(RTA_TABLE, 1234), gateway(), oif(7),
+                                                         u32_attribute(RTA_PRIORITY, 100), cacheinfo});
+    RouteMessage route;
+    ASSERT_TRUE(read_route_message(view(bytes), route));
+    EXPECT_EQ((std::tuple{route.table, route.metric, route.expires_ticks}), (std::tuple{1234u, 100u, 473}));
+
+    // Without RTA_TABLE, rtm_table tells; a cacheinfo cut short is no lifetime.
+    Attribute cut{RTA_CACHEINFO, Buffer(8, std::byte{0xff})};
+    ASSERT_TRUE(read_route_message(view(route_message(RTM_NEWROUTE, 0, {gateway(), oif(7), cut})), route));
+    EXPECT_EQ((std::tuple{route.table, route.expires_ticks}), (std::tuple{uint32_t{RT_TABLE_MAIN}, 0}));
+
+    // A member without carrier; dead too where the kernel ignores such routes.
+    const Buffer spread = route_message(RTM_NEWROUTE, 0, {multipath({multipath_nexthop(3, true, RTNH_F_LINKDOWN),
+                                                                      multipath_nexthop(4, true, RTNH_F_LINKDOWN |
+                                                                                                     RTNH_F_DEAD)})});
+    ASSERT_TRUE(read_route_message(view(spread), route));
+    std::vector<std::pair<bool, bool>> states;
+    Bytes rest = route.multipath;
+    RouteNexthop nexthop;
+    while (next_route_nexthop(rest, nexthop)) states.emplace_back(nexthop.linkdown, nexthop.dead);
+    EXPECT_EQ(states, (std::vector<std::pair<bool, bool>>{{true, false}, {true, true}}));
+}
+
 TEST(RouteMessage, AMultipathWalkStopsAtABrokenOrCutMember) {
     Buffer second = multipath_nexthop(4);
     Buffer broken = multipath_nexthop(5);

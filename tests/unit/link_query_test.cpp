@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "netlink/link_dump.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -38,4 +39,26 @@ TEST(LinkReply, ACutReplyStillCountsWhenItsFixedHeaderArrived) {
     EXPECT_EQ(running_of(cut), 1);
     cut.resize(27);  // the flags did not arrive
     EXPECT_EQ(running_of(cut), 0);
+}
+
+TEST(LinkDump, CollectsTheRunningLinksOfItsOwnRequestUntilDone) {
+    const auto numbered = [](Buffer message, uint32_t sequence) {
+        set_at(message, offsetof(nlmsghdr, nlmsg_seq), sequence);
+        return message;
+    };
+    HeapBuffer collected;
+    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(link_message(2, running), 8),
+                                                     numbered(link_message(3, up), 8),
+                                                     numbered(link_message(4, running), 7)})),
+                                      8, collected),
+              LinkDumpProgress::more) << "a late reply to an earlier request is stepped over";
+    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(link_message(5, running), 8),
+                                                     numbered(message(NLMSG_DONE, 0, Buffer(4)), 8)})),
+                                      8, collected),
+              LinkDumpProgress::done);
+    std::vector<int> indexes(collected.used / sizeof(int));
+    std::memcpy(indexes.data(), collected.data, collected.used);
+    EXPECT_EQ(indexes, (std::vector<int>{2, 5}));
+    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(message(NLMSG_ERROR, 0, Buffer(20)), 8)})), 8, collected),
+              LinkDumpProgress::failed);
 }

@@ -2,6 +2,7 @@
 
 // Builders for crafted routing-netlink bytes, laid out as the kernel lays them.
 
+#include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
@@ -170,6 +171,21 @@ inline Attribute multipath(std::initializer_list<Buffer> nexthops) {
     Attribute attribute{RTA_MULTIPATH, {}};
     for (const Buffer& one : nexthops) append(attribute.payload, one);
     return attribute;
+}
+
+// A neighbour entry of `family` (its NDA_DST: 16 bytes of `last_byte` for IPv6).
+inline Buffer neighbour_message(uint16_t type, uint8_t family, int ifindex, uint16_t state, uint8_t flags,
+                                uint8_t last_byte = 1) {
+    ndmsg header{};
+    header.ndm_family = family;
+    header.ndm_ifindex = ifindex;
+    header.ndm_state = state;
+    header.ndm_flags = flags;
+    Buffer fixed;
+    put(fixed, header);
+    Buffer address(family == AF_INET6 ? 16 : 4, std::byte{0xfe});
+    address.back() = std::byte{last_byte};
+    return message_with(type, fixed, {Attribute{NDA_DST, address}});
 }
 
 inline Attribute u32_attribute(uint16_t type, uint32_t value) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "netlink/link_message.h"
+#include "netlink/neighbour_message.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -50,14 +53,37 @@ TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     EXPECT_FALSE(read_link_header(view(cut).subspan(default_route(1).size()).first(27), link));
 }
 
-TEST(NotificationWalk, HandsOnLinkDeletionsAndNexthopObjectsToo) {
+TEST(NotificationWalk, HandsOnLinkDeletionsNexthopObjectsNeighboursAndRulesToo) {
     const Buffer bytes = datagram({message(RTM_DELLINK, 0, Buffer(16)), message(RTM_NEWNEXTHOP, 0, Buffer(8)),
-                                   message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWADDR, 0, Buffer(8))});
+                                   message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWADDR, 0, Buffer(8)),
+                                   message(RTM_NEWNEIGH, 0, Buffer(12)), message(RTM_DELRULE, 0, Buffer(12))});
     Notification found[max_notifications];
-    ASSERT_EQ(notifications_in(view(bytes), found), 3u);
+    ASSERT_EQ(notifications_in(view(bytes), found), 5u);
     EXPECT_EQ(found[0].kind, NotificationKind::link);
     EXPECT_EQ(found[1].kind, NotificationKind::nexthop);
     EXPECT_EQ(found[2].kind, NotificationKind::nexthop);
+    EXPECT_EQ(found[3].kind, NotificationKind::neighbour);
+    EXPECT_EQ(found[4].kind, NotificationKind::rule);
+}
+
+TEST(NeighbourMessage, ReadsAnIpv6EntrysStateFlagsAndAddressButNoOtherFamilysAddress) {
+    NeighbourMessage neighbour;
+    ASSERT_TRUE(read_neighbour_message(view(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_FAILED, NTF_ROUTER, 7)),
+                                       neighbour));
+    EXPECT_EQ((std::tuple{neighbour.family, neighbour.ifindex, neighbour.state, neighbour.flags}),
+              (std::tuple{uint8_t{AF_INET6}, 4, uint16_t{NUD_FAILED}, uint8_t{NTF_ROUTER}}));
+    EXPECT_EQ(neighbour.address.bytes[15], std::byte{7});
+
+    ASSERT_TRUE(read_neighbour_message(view(neighbour_message(RTM_NEWNEIGH, AF_INET, 4, NUD_REACHABLE, 0)), neighbour));
+    EXPECT_EQ(neighbour.family, AF_INET);
+    EXPECT_FALSE(neighbour.address.known());
+
+    // Cut inside the address: the entry, without it.
+    const Buffer whole = neighbour_message(RTM_DELNEIGH, AF_INET6, 4, NUD_STALE, 0);
+    ASSERT_TRUE(read_neighbour_message(view(whole).first(whole.size() - 2), neighbour));
+    EXPECT_EQ(neighbour.state, NUD_STALE);
+    EXPECT_FALSE(neighbour.address.known());
+    EXPECT_FALSE(read_neighbour_message(view(whole).first(netlink_header_size + 8), neighbour));
 }
 
 TEST(LinkMessage, TheNameComesFromTheMessageForALinkThatHasGone) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "daemon/running_links.h"
+#include "netlink/neighbour_message.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -61,4 +63,39 @@ TEST(UplinkRules, OnAPopARunningTavroOrRoutedNicTakesTheUplink) {
     EXPECT_FALSE(link_takes_uplink("nic0", running, pop("nic0", "nic0")));
     EXPECT_FALSE(link_takes_uplink("nic01", running, pop("nic0", "nic01")));
     EXPECT_FALSE(link_takes_uplink("nic1", running, pop("", "nic1")));
+}
+
+TEST(UplinkRules, OnlyARoutersOrTheGatewaysNeighbourEntryMayMoveTheKernelsChoice) {
+    const auto asks = [](const Buffer& message) {
+        NeighbourMessage neighbour;
+        EXPECT_TRUE(read_neighbour_message(view(message), neighbour));
+        GatewayAddress gateway;
+        EXPECT_TRUE(read_gateway_address(view(Buffer(16, std::byte{0xfe})), gateway));
+        gateway.bytes[15] = std::byte{1};
+        return neighbour_may_rank_routers(neighbour, 4, gateway);
+    };
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, NTF_ROUTER, 2)));
+    EXPECT_TRUE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 9, NUD_STALE, NTF_ROUTER, 2))) << "a router's entry goes";
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_FAILED, 0, 1))) << "the gateway, unflagged";
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, 0, 1))) << "the same address elsewhere";
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_FAILED, 0, 2))) << "a host fails";
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_REACHABLE, 0, 3)));
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET, 4, NUD_FAILED, NTF_ROUTER)));
+}
+
+TEST(RunningLinks, OnlyALinkNotKnownToRunStarts) {
+    RunningLinks links;
+    const std::vector<int> dumped{3, 7};
+    replace_running_links(links, Bytes{reinterpret_cast<const std::byte*>(dumped.data()), sizeof(int) * 2});
+    EXPECT_FALSE(note_link_running(links, 7)) << "an MTU change of a running link";
+    EXPECT_TRUE(note_link_running(links, 9));
+    EXPECT_FALSE(note_link_running(links, 9));
+    note_link_stopped(links, 3);
+    EXPECT_TRUE(note_link_running(links, 3)) << "it runs again";
+    EXPECT_FALSE(note_link_running(links, 7)) << "removing one kept the others";
+
+    // Past its room, a link is never known to run: each message counts as a start.
+    for (int index = 100; links.count < running_links_capacity; ++index) note_link_running(links, index);
+    EXPECT_TRUE(note_link_running(links, 99999));
+    EXPECT_TRUE(note_link_running(links, 99999));
 }
