@@ -297,6 +297,34 @@ class Node:
         wait_until(lambda: self.operstate(uplink) == "UP", what=f"{uplink} to run")
         return router
 
+    def lan(self, uplink, count):
+        """An uplink whose link holds `count` routers: a bridge, in a namespace of its
+        own, joins `uplink` in the node and each router's eth0. Returns the
+        routers' namespaces."""
+        switch = f"{self.name}{uplink}sw"
+        run("ip", "netns", "add", switch)
+        self.routers.append(switch)
+        run("ip", "-n", switch, "link", "add", "br0", "type", "bridge", "mcast_snooping", "0")
+        run("ip", "-n", switch, "link", "set", "br0", "up")
+        self.sysctl(self.name, "net.ipv6.conf.default.accept_dad=0")
+        ports = [(self.name, uplink)]
+        routers = []
+        for number in range(count):
+            router = f"{self.name}{uplink}r{number}"
+            run("ip", "netns", "add", router)
+            self.routers.append(router)
+            self.sysctl(router, "net.ipv6.conf.default.accept_dad=0")
+            run("ip", "-n", router, "link", "set", "lo", "up")
+            routers.append(router)
+            ports.append((router, "eth0"))
+        for number, (namespace, name) in enumerate(ports):
+            run("ip", "-n", namespace, "link", "add", "name", name, "type", "veth", "peer", "name", f"port{number}",
+                "netns", switch)
+            run("ip", "-n", switch, "link", "set", f"port{number}", "master", "br0", "up")
+            run("ip", "-n", namespace, "link", "set", name, "up")
+        wait_until(lambda: self.operstate(uplink) == "UP", what=f"{uplink} to run")
+        return routers
+
     def sysctl(self, namespace, setting):
         run("ip", "netns", "exec", namespace, "sysctl", "-qw", setting)
 

@@ -4,6 +4,7 @@ import json
 import os
 import shutil
 import subprocess
+import sys
 
 import pytest
 
@@ -117,11 +118,16 @@ def test_a_change_of_role_counts_from_the_next_message(node):
     node.default_route("up0")
     node.wait_line("Default gateway dev is up0")
 
+    # No longer a POP: the next decision puts the port on the gateway, although the
+    # gateway has not moved (a standby route appears).
     node.configure(**NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "via", "fe80::8", "dev", "up0", "metric", "2048")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.lines()[-3:] == ["Default gateway dev is up0"] + NEW_GATEWAY
+    assert node.lines().count(NEW_GATEWAY[0]) == 1, "as a POP the move to up0 flushed nothing"
+    node.wait_port(b"up0\n")
     node.ip("-6", "route", "add", "default", "via", "fe80::9", "dev", "tavro2", "metric", "512")
     node.wait_line("Default gateway dev is tavro2")
-    node.wait_line(NEW_GATEWAY[1])
-    assert node.lines().count(NEW_GATEWAY[0]) == 1, "as a POP the move to up0 flushed nothing"
     node.wait_port(b"tavro2\n")
 
 
@@ -281,6 +287,55 @@ def test_the_port_follows_the_default_route_the_kernel_uses(node):
                              ("fpe", b"flush\n"), ("upstream_port", b"up2\n")] * 2
 
 
+def test_a_route_given_a_lifetime_hands_over_when_it_runs_out(node):
+    node.veth("up1")
+    node.veth("up2")
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")  # no collection meanwhile
+    started(node, **NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100", "expires", "2")
+    node.wait_port(b"up1\n")
+    node.wait_port(b"up2\n", timeout=10)
+    assert kernel_defaults(node) == {"up1", "up2"}, "the route that ran out is not collected yet"
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+
+
+def test_routes_passed_over_without_carrier_count_again_when_it_returns(node):
+    """Where the kernel ignores routes whose link has no carrier, it takes them back
+    without a word when the carrier returns."""
+    node.sysctl(node.name, "net.ipv6.conf.all.ignore_routes_with_linkdown=1")
+    node.veth("up1")
+    node.veth("up2")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    started(node, **NOT_A_POP)
+    node.wait_port(b"up1\n")
+    assert node.set_link("pup1", "down", watched="up1") != "UP"
+    node.wait_port(b"up2\n")
+    assert node.set_link("pup1", "up", watched="up1") == "UP"
+    node.wait_port(b"up1\n")
+    assert kernel_uplink(node) == "up1"
+
+
+def test_policy_rules_weigh_in_and_a_table_no_rule_reaches_moves_nothing(node):
+    node.veth("up1")
+    node.veth("up2")
+    started(node, **NOT_A_POP)
+    node.wait_line("Default gateway not set")
+    # The kernel refuses the lookup: it has no route for the internet at all.
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "table", "100")
+    node.default_route("up1")
+    node.wait_port(b"up1\n")
+    assert "Default gateway dev is up2" not in node.lines()
+    assert node.writes() == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+
+    node.ip("-6", "rule", "add", "pref", "100", "lookup", "100")
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+    node.ip("-6", "rule", "del", "pref", "100")
+    node.wait_port(b"up1\n")
+
+
 def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     for uplink in ("up1", "up2", "up3"):
         node.veth(uplink)
@@ -349,12 +404,14 @@ def need(*programs):
             pytest.skip(f"{program} is not installed")
 
 
-def radvd(node, router, preference):
-    """A router advertising itself as a default router of the given preference."""
+def radvd(node, router, preference, lifetime=None):
+    """A router advertising itself as a default router of the given preference,
+    and of the given lifetime in seconds (three advertisement intervals if None)."""
     config = os.path.join(node.workdir, f"radvd-{router}.conf")
     with open(config, "w") as file:
         file.write("interface eth0 {\n AdvSendAdvert on;\n MinRtrAdvInterval 3;\n MaxRtrAdvInterval 4;\n"
-                   f" AdvDefaultPreference {preference};\n}};\n")
+                   f" AdvDefaultPreference {preference};\n"
+                   + (f" AdvDefaultLifetime {lifetime};\n" if lifetime else "") + "};\n")
     node.sysctl(router, "net.ipv6.conf.all.forwarding=1")
     return node.spawn(router, "radvd", "--nodaemon", "--config", config, "--logmethod", "stderr",
                       "--pidfile", os.path.join(node.workdir, f"radvd-{router}.pid"))
@@ -362,6 +419,18 @@ def radvd(node, router, preference):
 
 def kernel_defaults(node):
     return {route.get("dev") for route in json.loads(node.ip("-6", "-j", "route", "show", "default").stdout)}
+
+
+def kernel_gateways(node):
+    """The default routes in the node's table, expired ones included, as (interface, gateway)."""
+    return {(route.get("dev"), route.get("gateway"))
+            for route in json.loads(node.ip("-6", "-j", "route", "show", "default").stdout)}
+
+
+def router_address(node, router):
+    """The link-local address a router advertises from."""
+    shown = json.loads(run("ip", "-n", router, "-6", "-j", "addr", "show", "dev", "eth0", "scope", "link").stdout)
+    return shown[0]["addr_info"][0]["local"]
 
 
 def handled_so_far(node, port):
@@ -432,3 +501,110 @@ def test_a_routing_daemon_over_nexthop_objects(node):
     route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "2001:4860:4860::8888").stdout)[0]
     assert "nhid" in route and "dev" not in route
     assert "up2" in node.ip("nexthop", "show", "id", str(route["nhid"])).stdout
+
+
+def test_a_router_that_dies_hands_over_when_its_route_runs_out(node):
+    """A router that dies sends no last advertisement: its route runs out of lifetime
+    and the kernel passes it over at once, but announces the deletion only at its
+    next collection. A router that comes back before that revives the route without
+    a word."""
+    need("radvd")
+    up1, up2 = node.router("up1"), node.router("up2")
+    for uplink in ("up1", "up2"):
+        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
+    # Collections far apart: only the route's lifetime can move the port here.
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
+    started(node, **NOT_A_POP)
+    high = radvd(node, up1, "high", lifetime=8)
+    radvd(node, up2, "low", lifetime=9000)
+    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
+    node.wait_port(b"up1\n")
+
+    high.kill()  # no last advertisement
+    high.wait()
+    node.wait_port(b"up2\n", timeout=15)
+    assert kernel_uplink(node) == "up2"
+    assert "up1" in kernel_defaults(node), "the kernel has not collected the route that ran out"
+    assert not any(line.startswith("Default gateway deleted") for line in node.lines())
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+
+    # The router is back: its first advertisement revives its route unannounced.
+    radvd(node, up1, "high", lifetime=8)
+    node.wait_port(b"up1\n")
+    assert kernel_uplink(node) == "up1"
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+
+
+# Sends a datagram to a neighbour every 100 ms, so that neighbour discovery keeps
+# checking that it answers: argv[1] is its address, argv[2] the link's name.
+_TRAFFIC = r"""
+import socket, sys, time
+sender = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+target = (sys.argv[1], 9, 0, socket.if_nametoindex(sys.argv[2]))
+while True:
+    try:
+        sender.sendto(b"x", target)
+    except OSError:
+        pass  # unresolved for now
+    time.sleep(0.1)
+"""
+
+
+def test_a_host_leaves_a_router_that_stops_answering_and_comes_back_to_it(node):
+    """A node that does not forward prefers routers neighbour discovery finds
+    reachable, and says nothing when it changes its mind."""
+    up1, up2 = node.router("up1"), node.router("up2")
+    node.sysctl(node.name, "net.ipv6.conf.all.forwarding=0")
+    for setting in ("base_reachable_time_ms=500", "delay_first_probe_time=1", "retrans_time_ms=100"):
+        node.sysctl(node.name, f"net.ipv6.neigh.up1.{setting}")
+    primary, backup = router_address(node, up1), router_address(node, up2)
+    for router in (up1, up2):
+        node.sysctl(router, "net.ipv6.conf.all.forwarding=1")  # its answers say it is a router
+    node.ip("-6", "route", "add", "default", "via", primary, "dev", "up1", "metric", "100")
+    node.ip("-6", "route", "add", "default", "via", backup, "dev", "up2", "metric", "200")
+    node.spawn(node.name, sys.executable, "-c", _TRAFFIC, primary, "up1")
+    started(node, **NOT_A_POP)
+    node.wait_port(b"up1\n")
+
+    # The primary router stops answering, its link up.
+    node.sysctl(up1, "net.ipv6.conf.eth0.disable_ipv6=1")
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+    assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
+    # It answers again.
+    node.sysctl(up1, "net.ipv6.conf.eth0.disable_ipv6=0")
+    node.wait_port(b"up1\n")
+    assert kernel_uplink(node) == "up1"
+    assert not any(line.startswith("Default gateway deleted") for line in node.lines())
+
+
+def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
+    """Only the default route the port follows is reported gone: another router on
+    the same link that leaves and returns moves nothing and flushes nothing."""
+    need("radvd")
+    first, second = node.lan("up1", 2)
+    node.sysctl(node.name, "net.ipv6.conf.up1.accept_ra=2")
+    started(node, **NOT_A_POP)
+    radvd(node, first, "high")
+    wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, first))}, what="the first router")
+    node.wait_port(b"up1\n")
+    lines, writes = len(node.lines()), len(node.writes())
+
+    # The second router comes, leaves with a last advertisement, and comes back.
+    both = {("up1", router_address(node, router)) for router in (first, second)}
+    standby = radvd(node, second, "low")
+    wait_until(lambda: kernel_gateways(node) == both, what="the second router's route")
+    node.end(standby)
+    wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, first))}, what="its route to go")
+    radvd(node, second, "low")
+    wait_until(lambda: kernel_gateways(node) == both, what="its route again")
+    handled_so_far(node, "up1")
+    assert node.lines()[lines:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as up1"]
+    assert node.writes()[writes:] == [("upstream_port", b"up1\n")]
+
+    # The route in use goes while the second router stands: it takes over.
+    node.end(node.spawned[0])
+    wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, second))}, what="the first to go")
+    node.wait_line(NEW_GATEWAY[1], 2)
+    assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up1"] + NEW_GATEWAY
+    assert node.wait_writes(writes + 3)[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]

@@ -105,6 +105,27 @@ def test_without_a_routed_nic_the_first_running_tavro_wins(node):
     node.wait_line("Updating the upstream port as tavro2", 2)
 
 
+def test_a_running_link_that_changes_moves_nothing(node):
+    """The kernel says a link runs after every change to it: only a start counts."""
+    node.quiet_links()
+    node.veth("tavro0")
+    node.veth("tavro3")
+    node.veth("tavro5", up=False)
+    node.ip("link", "add", "br0", "type", "bridge")
+    pop(node, "tavro")
+    node.wait_port(b"tavro0\n")
+    node.ip("link", "set", "tavro3", "mtu", "1400")
+    node.ip("link", "set", "tavro0", "address", "02:00:00:00:00:01")
+    # A bridge port's messages are not the link's own: leaving the bridge is no
+    # link going away.
+    node.ip("link", "set", "tavro0", "master", "br0")
+    node.ip("link", "set", "tavro0", "nomaster")
+    node.ip("link", "set", "tavro5", "up")
+    node.wait_line("Updating the upstream port as tavro5 as the device is a pop")
+    assert [line for line in node.lines() if line.startswith("Interface")] == ["Interface tavro5 Link: 1"]
+    assert node.writes() == [("upstream_port", b"tavro0\n"), ("fpe", b"flush\n"), ("upstream_port", b"tavro5\n")]
+
+
 def test_a_usable_routed_nic_that_stops_has_no_fallback(node):
     node.quiet_links()
     node.veth("nic1")

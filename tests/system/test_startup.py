@@ -142,6 +142,9 @@ def test_a_refresh_writes_the_default_route_the_kernel_uses_once(node):
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
     node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up0", "metric", "200")
     node.ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up2", "table", "1234")  # no rule reaches it
+    # All global unicast space routed elsewhere, as some VPNs do: no default route
+    # carries 3000::, but the kernel still sends the rest of the internet by one.
+    node.ip("-6", "route", "add", "2000::/3", "via", "fe80::4", "dev", "up2")
     node.start()
     node.wait_line("Updating the upstream port as up1")
     node.signal()
@@ -149,6 +152,12 @@ def test_a_refresh_writes_the_default_route_the_kernel_uses_once(node):
     once = ["Gateway dev is up1", "Updating the upstream port as up1"]
     assert node.lines() == ["NetLink Thread started.."] + once + [REFRESH_LINE] + once
     assert node.wait_writes(2) == [("upstream_port", b"up1\n")] * 2
+    # The primary goes: the backup takes over, as the kernel says.
+    node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
+    node.wait_port(b"up0\n")
+    assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up0",
+                                 "Detected gateway change, flushing the fastpath entry",
+                                 "Updating the upstream port with default gateway as the device is not a pop"]
 
 
 def test_a_plain_node_keeps_to_its_default_route_with_tavro_links_running(node):
