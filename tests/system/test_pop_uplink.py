@@ -123,7 +123,7 @@ def test_a_running_link_that_changes_moves_nothing(node):
     node.ip("link", "set", "tavro5", "up")
     node.wait_line("Updating the upstream port as tavro5 as the device is a pop")
     assert [line for line in node.lines() if line.startswith("Interface")] == ["Interface tavro5 Link: 1"]
-    assert node.writes() == [("upstream_port", b"tavro0\n"), ("fpe", b"flush\n"), ("upstream_port", b"tavro5\n")]
+    assert node.wait_writes(3) == [("upstream_port", b"tavro0\n"), ("fpe", b"flush\n"), ("upstream_port", b"tavro5\n")]
 
 
 def test_a_usable_routed_nic_that_stops_has_no_fallback(node):
