@@ -7,16 +7,19 @@ Builds the daemon first if build/uplinkwatch is missing, and the kernel floor
 (bench/kernel_floor.c: receive a notification, write the two files, nothing else)
 beside it. Each node's files, the fastpath stand-ins included, are on tmpfs.
 Prints what one jq run costs; failover (the default route moved, the primary
-deleted under a standing backup, and a move between nexthop objects with the
-kernel's compatibility view off) and POP link-up latency, each for uplinkwatch
-and for the floor, with their ratio; failover while the configuration changes
-before every move; a route storm; startup on an empty and on a full table; and
-the idle cost.
+deleted under a standing backup, a move between nexthop objects with the
+kernel's compatibility view off, a route that runs out of lifetime, and a router
+whose neighbour entry fails) and POP link-up latency, each for uplinkwatch and
+for the floor, with their ratio; failover while the configuration changes
+before every move; a route storm, a neighbour storm and a burst of link changes;
+startup on an empty and on a full table; and the idle cost.
 """
 
 import glob
 import json
 import os
+import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -54,6 +57,21 @@ def context_switches(pid):
             if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
                 total += int(line.split()[1])
     return total
+
+
+def cpu_ns(pid):
+    """The process's threads' time on a CPU, in nanoseconds (schedstat): finer than
+    the clock ticks of /proc/PID/stat, for costs of microseconds a message."""
+    return sum(int(open(path).read().split()[0]) for path in glob.glob(f"/proc/{pid}/task/*/schedstat"))
+
+
+def config_bytes_read(pid):
+    """What the process has read from files (rchar): the configuration, for the
+    daemon; notifications arrive by recvmsg(), which this does not count."""
+    for line in open(f"/proc/{pid}/io"):
+        if line.startswith("rchar"):
+            return int(line.split()[1])
+    return 0
 
 
 def rss_kib(pid):
@@ -125,7 +143,7 @@ def failover(bench, changes, binary=BINARY, churn=False):
     made = bench.node()
     try:
         made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
-        made.start(binary=binary)
+        made.start(binary=binary, announces=binary == BINARY)
         if binary == BINARY:
             made.wait_line("Updating the upstream port as up0")
         shell = ip_shell(made)
@@ -150,7 +168,7 @@ def backup_failover(bench, changes, binary=BINARY):
     try:
         primary = "default via fe80::1 dev up0 metric 100"
         # The floor knows only what it was told: the routes come after it listens.
-        made.start(binary=binary)
+        made.start(binary=binary, announces=binary == BINARY)
         if binary == BINARY:
             made.wait_line("Default gateway not set")
         shell = ip_shell(made)
@@ -174,7 +192,7 @@ def nexthop_failover(bench, changes, binary=BINARY):
     made = bench.node()
     try:
         made.sysctl(made.name, "net.ipv4.nexthop_compat_mode=0")
-        made.start(binary=binary)
+        made.start(binary=binary, announces=binary == BINARY)
         if binary == BINARY:
             made.wait_line("Default gateway not set")
         shell = ip_shell(made)
@@ -191,6 +209,137 @@ def nexthop_failover(bench, changes, binary=BINARY):
         made.stop()
 
 
+def expiry_handover(bench, rounds, binary=BINARY):
+    """A default route given a lifetime of one second beside a standing backup:
+    from the moment it runs out (one second after the command that gave it) until
+    upstream_port holds the backup's interface. The kernel announces nothing then,
+    and collects the route only later; the next round gives it a new lifetime."""
+    made = bench.node()
+    try:
+        made.sysctl(made.name, "net.ipv6.route.gc_interval=600")
+        made.start(binary=binary, announces=binary == BINARY)
+        if binary == BINARY:
+            made.wait_line("Default gateway not set")
+        shell = ip_shell(made)
+        timed_command(made, shell, "route add default via fe80::2 dev up1 metric 200", "up1")
+        latencies = []
+        for _ in range(rounds):
+            before = len(made.writes())
+            given = time.monotonic()
+            shell.stdin.write("route replace default via fe80::1 dev up0 metric 100 expires 1\n")
+            shell.stdin.flush()
+            port_written(made, before, "up0")
+            latencies.append((port_written(made, len(made.writes()), "up1") - (given + 1.0)) * 1000)
+        shell.stdin.close()
+        shell.wait()
+        return {"rounds": rounds, **percentiles(latencies), "alive": made.process.poll() is None}
+    finally:
+        made.stop()
+
+
+def unreachable_router(bench, rounds, binary=BINARY):
+    """On a node that does not forward, a primary and a backup router by metric:
+    the primary's neighbour entry marked failed, until upstream_port holds the
+    backup's interface, then reachable again, until it holds the primary's. The
+    kernel announces only the neighbour entry. Both moves count."""
+    made = bench.node()
+    try:
+        made.sysctl(made.name, "net.ipv6.conf.all.forwarding=0")
+        entry = "neigh replace fe80::1 lladdr 02:00:00:00:00:01 dev up0 router nud {}"
+        made.start(binary=binary, announces=binary == BINARY)
+        if binary == BINARY:
+            made.wait_line("Default gateway not set")
+        shell = ip_shell(made)
+        shell.stdin.write(entry.format("reachable") + "\nroute add default via fe80::2 dev up1 metric 200\n")
+        timed_command(made, shell, "route add default via fe80::1 dev up0 metric 100", "up0")
+        latencies = []
+        for _ in range(rounds):
+            latencies.append(timed_command(made, shell, entry.format("failed"), "up1"))
+            latencies.append(timed_command(made, shell, entry.format("reachable"), "up0"))
+        shell.stdin.close()
+        shell.wait()
+        return {"moves": 2 * rounds, **percentiles(latencies), "alive": made.process.poll() is None}
+    finally:
+        made.stop()
+
+
+def quiet_cost(made, commands):
+    """Runs `commands` in one ip batch and what it cost the daemon, once it has
+    read every notification: its own CPU per command, its route lookups (send
+    system calls, counted by perf where it can trace them), the configuration
+    bytes it read, and the notifications it lost."""
+    counter = None
+    if shutil.which("perf"):
+        counter = subprocess.Popen(["perf", "stat", "-x,", "-e", "syscalls:sys_enter_sendto", "-p", str(made.pid)],
+                                   stderr=subprocess.PIPE, text=True)
+        time.sleep(0.5)  # attached
+    cpu, read, switches = cpu_ns(made.pid), config_bytes_read(made.pid), context_switches(made.pid)
+    writes, runs = len(made.writes()), made.jq_runs()
+    made.batch(commands, family="-6")
+    node_module.wait_until(made.drained, timeout=120, what="the daemon to read every notification")
+    spent = cpu_ns(made.pid)
+    while True:
+        time.sleep(0.3)
+        now = cpu_ns(made.pid)
+        if now == spent:
+            break
+        spent = now
+    lookups = "not counted"
+    if counter is not None:
+        counter.send_signal(signal.SIGINT)
+        counted = counter.communicate()[1].strip().splitlines()[-1].split(",")[0]
+        lookups = int(counted) if counted.isdigit() else counted
+    return {
+        "commands": len(commands),
+        "cpu_us_per_command": (spent - cpu) / len(commands) / 1000,
+        "wakeups_per_command": (context_switches(made.pid) - switches) / len(commands),
+        "lookups": lookups,
+        "config_bytes_read": config_bytes_read(made.pid) - read,
+        "jq_runs": made.jq_runs() - runs,
+        "writes": len(made.writes()) - writes,
+        "lost_notifications": made.errors().count("Netlink notifications were lost, refreshing the upstream port"),
+        "alive": made.alive(),
+    }
+
+
+def neighbour_storm(bench, hosts):
+    """Neighbour entries of hosts (not routers) created, failed and deleted, a
+    thousand at a time (the machine's neighbour tables hold 1024 entries that
+    may be collected), in one batch."""
+    made = bench.node()
+    try:
+        made.count_jq_runs()
+        made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
+        made.start()
+        made.wait_line("Updating the upstream port as up0")
+        commands = []
+        for wave in range(hosts // 1000):
+            entries = [(f"2001:db8:{wave:x}::{number + 1:x}", f"02:00:00:{wave:02x}:{number >> 8:02x}:{number & 255:02x}")
+                       for number in range(1000)]
+            commands += [f"neigh add {address} lladdr {mac} dev up0 nud reachable" for address, mac in entries]
+            commands += [f"neigh change {address} lladdr {mac} dev up0 nud failed" for address, mac in entries]
+            commands += [f"neigh del {address} dev up0" for address, _ in entries]
+        return quiet_cost(made, commands)
+    finally:
+        made.stop()
+
+
+def link_burst(bench, changes):
+    """On a POP whose port is tavro0, the MTU of tavro1, running too, changed back
+    and forth: the kernel says after each change that the link runs."""
+    made = bench.node(A_POP, uplinks=False)
+    try:
+        made.quiet_links()
+        made.veth("tavro0")
+        made.veth("tavro1")
+        made.count_jq_runs()
+        made.start()
+        made.wait_line("Updating the upstream port as tavro0")
+        return quiet_cost(made, [f"link set tavro1 mtu {1400 if number % 2 else 1500}" for number in range(changes)])
+    finally:
+        made.stop()
+
+
 def pop_link_up(bench, rounds, binary=BINARY):
     """On a POP, a tavro link brought up (its peer is up), until upstream_port
     holds it; then down again, and the other one, in turn."""
@@ -199,7 +348,7 @@ def pop_link_up(bench, rounds, binary=BINARY):
         made.quiet_links()
         for name in ("tavro0", "tavro1"):
             made.veth(name, up=False)
-        made.start(binary=binary)
+        made.start(binary=binary, announces=binary == BINARY)
         if binary == BINARY:
             made.wait_line("NetLink Thread started..")
         shell = ip_shell(made)
@@ -257,6 +406,7 @@ def storm(bench, count):
             "port_moved_after_s": moved - started,
             "converged_s": converged - started,
             "notifications_cpu_s": notifications_cpu,
+            "cpu_us_per_notification": notifications_cpu / count * 1e6,
             "refresh_cpu_s": cpu_seconds(made.pid) - spent,
             "jq_runs": made.jq_runs() - runs_before,
             "lost_notifications": made.errors().count(
@@ -373,6 +523,9 @@ def main():
     floor_link_up = pop_link_up(bench, rounds, binary=FLOOR)
     floor_backup = backup_failover(bench, moves, binary=FLOOR)
     floor_nexthop = nexthop_failover(bench, moves, binary=FLOOR)
+    expiries = 5 if quick else 40
+    floor_expiry = expiry_handover(bench, expiries, binary=FLOOR)
+    floor_unreachable = unreachable_router(bench, moves // 2, binary=FLOOR)
     full_table = 25000 if quick else 250000
     results = [
         ("failover", failover(bench, moves), floor_failover),
@@ -381,10 +534,16 @@ def main():
         ("floor backup", floor_backup, None),
         ("nexthop failover", nexthop_failover(bench, moves), floor_nexthop),
         ("floor nexthop", floor_nexthop, None),
+        ("expiry handover", expiry_handover(bench, expiries), floor_expiry),
+        ("floor expiry", floor_expiry, None),
+        ("unreachable router", unreachable_router(bench, moves // 2), floor_unreachable),
+        ("floor unreachable", floor_unreachable, None),
         ("pop link-up", pop_link_up(bench, rounds), floor_link_up),
         ("floor link-up", floor_link_up, None),
         ("churn failover", failover(bench, 20 if quick else 100, churn=True), floor_failover),
         ("storm", storm(bench, 10000 if quick else 100000), None),
+        ("neighbour storm", neighbour_storm(bench, 2000 if quick else 10000), None),
+        ("link burst", link_burst(bench, 2000 if quick else 10000), None),
         *zip(("startup, empty", "startup, full"), startups(bench, full_table, 3 if quick else 9), (None, None)),
         ("idle", idle(bench, 2 if quick else 10, 1 if quick else 15), None),
     ]
