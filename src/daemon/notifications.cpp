@@ -65,7 +65,10 @@ void follow_kernel_gateway(UplinkState& state, const KernelGateway& kernel, Byte
     take_new_gateway(state, chosen, via);
 }
 
-void follow_kernel_gateway(UplinkState& state) { follow_kernel_gateway(state, kernel_gateway(state), {}, false); }
+// The same, after a notification that names no route: the kernel is asked.
+void follow_kernel_gateway(UplinkState& state, bool config_read) {
+    follow_kernel_gateway(state, kernel_gateway(state), {}, config_read);
+}
 
 // A default route was deleted. It took the gateway followed with it only when it
 // carried that gateway (its interface and address) and the kernel's choice no
@@ -114,7 +117,7 @@ void handle_link_message(UplinkState& state, uint16_t type, Bytes message) {
         if (link_takes_uplink(name, link.flags, state.config)) move_pop_uplink(state, name, 1, name);
         // Routes through it count again where the kernel passed them over while it
         // had no carrier, without a word when it comes back.
-        follow_kernel_gateway(state, kernel_gateway(state), {}, true);
+        follow_kernel_gateway(state, true);
         return;
     }
     note_link_stopped(state.running_links, link.ifindex);
@@ -127,14 +130,14 @@ void handle_link_message(UplinkState& state, uint16_t type, Bytes message) {
         config_read = true;
         if (tavro_replaces_lost_uplink(state.config)) replace_lost_pop_uplink(state, name);
     }
-    follow_kernel_gateway(state, kernel_gateway(state), {}, config_read);
+    follow_kernel_gateway(state, config_read);
 }
 
 void handle_neighbour_message(UplinkState& state, Bytes message) {
     NeighbourMessage neighbour;
     if (!read_neighbour_message(message, neighbour)) return;
     if (neighbour_may_rank_routers(neighbour, state.gateway_ifindex, state.gateway_address)) {
-        follow_kernel_gateway(state);
+        follow_kernel_gateway(state, false);
     }
 }
 
@@ -157,7 +160,7 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
             case NotificationKind::nexthop:
                 // An object replaced under a route may be announced only so.
             case NotificationKind::rule:
-                follow_kernel_gateway(state);
+                follow_kernel_gateway(state, false);
                 break;
         }
         std::fflush(stdout);
@@ -165,6 +168,6 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
 }
 
 void follow_route_expiry(UplinkState& state) {
-    follow_kernel_gateway(state);
+    follow_kernel_gateway(state, false);
     std::fflush(stdout);
 }
