@@ -18,8 +18,9 @@ CORPUS = os.path.join(HERE, "corpus")
 NLM_F_REQUEST, NLM_F_DUMP, NLM_F_DUMP_FILTERED = 0x1, 0x300, 0x20
 RTM_GETLINK, RTM_GETROUTE, RTM_GETNEXTHOP, NLMSG_DONE = 18, 26, 106, 3
 RTM_F_FIB_MATCH, RTA_DST, NHA_ID = 0x2000, 1, 1
+IFLA_EXT_MASK, RTEXT_FILTER_SKIP_STATS = 29, 8
 AF_INET6 = 10
-MONITOR_GROUPS = 0x401
+MONITOR_GROUPS = 0x80040405  # links, neighbours, IPv6 routes and rules, nexthop objects
 MONITOR_BUFFER = 1040
 
 
@@ -83,6 +84,11 @@ def capture_notifications():
     ip("-6", "route", "add", "2001:db9::/64", "via", "fe80::1", "dev", "up0")
     ip("link", "set", "tavro1", "up")
     ip("link", "set", "ptavro1", "down")
+    ip("-6", "neigh", "replace", "fe80::1", "lladdr", "02:00:00:00:00:01", "dev", "up0", "router", "nud", "failed")
+    ip("-6", "neigh", "del", "fe80::1", "dev", "up0")
+    ip("neigh", "replace", "192.0.2.1", "lladdr", "02:00:00:00:00:02", "dev", "up0", "nud", "reachable")
+    ip("-6", "rule", "add", "pref", "100", "lookup", "100")
+    ip("-6", "route", "add", "default", "via", "fe80::3", "dev", "up1", "metric", "60", "expires", "30")
     number = 0
     while True:
         try:
@@ -97,11 +103,11 @@ def capture_notifications():
 
 def capture_kernel_replies():
     """The answers to a route lookup and to nexthop requests, in every form."""
-    def lookup(name):
+    def lookup(name, first=0x30):
         sock = netlink()
         sock.send(struct.pack("=IHHII", 48, RTM_GETROUTE, NLM_F_REQUEST, 1, 0)
                   + struct.pack("=BBBBBBBBI", AF_INET6, 128, 0, 0, 0, 0, 0, 0, RTM_F_FIB_MATCH)
-                  + struct.pack("=HH", 20, RTA_DST) + bytes([0x30]) + bytes(15))
+                  + struct.pack("=HH", 20, RTA_DST) + bytes([first]) + bytes(15))
         save("kernel_reply", f"route-{name}", sock.recv(65536))
 
     def nexthop(number):
@@ -111,6 +117,21 @@ def capture_kernel_replies():
         save("kernel_reply", f"nexthop-{number}", sock.recv(65536))
 
     lookup("plain")
+    ip("-6", "route", "add", "default", "via", "fe80::4", "dev", "up1", "metric", "10", "expires", "60")
+    lookup("lifetime")
+    ip("-6", "route", "del", "default", "via", "fe80::4", "dev", "up1", "metric", "10")
+    ip("-6", "route", "add", "2000::/3", "via", "fe80::5", "dev", "up1")
+    lookup("covered")
+    lookup("beside", 0x40)
+    ip("-6", "route", "del", "2000::/3")
+    sock = netlink()
+    sock.send(struct.pack("=IHHII", 40, RTM_GETLINK, NLM_F_REQUEST | NLM_F_DUMP, 1, 0)
+              + struct.pack("=BBHiII", 0, 0, 0, 0, 0, 0) + struct.pack("=HHI", 8, IFLA_EXT_MASK, RTEXT_FILTER_SKIP_STATS))
+    for number in range(4):
+        datagram = sock.recv(65536)
+        save("kernel_reply", f"link-dump-{number}", datagram)
+        if any(struct.unpack_from("=IH", datagram, offset)[1] == NLMSG_DONE for offset in message_offsets(datagram)):
+            break
     ip("-6", "route", "replace", "default", "nexthop", "via", "fe80::1", "dev", "up0",
        "nexthop", "via", "fe80::2", "dev", "up1")
     lookup("multipath")
