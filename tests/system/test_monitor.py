@@ -283,7 +283,7 @@ def test_the_port_follows_the_default_route_the_kernel_uses(node):
     assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
     node.wait_port(b"up2\n")
     assert kernel_uplink(node) == "up2"
-    assert node.writes() == [("fpe", b"flush\n"), ("upstream_port", b"up1\n"),
+    assert node.wait_writes(8) == [("fpe", b"flush\n"), ("upstream_port", b"up1\n"),
                              ("fpe", b"flush\n"), ("upstream_port", b"up2\n")] * 2
 
 
@@ -327,7 +327,7 @@ def test_policy_rules_weigh_in_and_a_table_no_rule_reaches_moves_nothing(node):
     node.default_route("up1")
     node.wait_port(b"up1\n")
     assert "Default gateway dev is up2" not in node.lines()
-    assert node.writes() == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    assert node.wait_writes(2) == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
 
     node.ip("-6", "rule", "add", "pref", "100", "lookup", "100")
     node.wait_port(b"up2\n")
