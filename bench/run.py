@@ -65,6 +65,17 @@ def cpu_ns(pid):
     return sum(int(open(path).read().split()[0]) for path in glob.glob(f"/proc/{pid}/task/*/schedstat"))
 
 
+def once_still(measure):
+    """The value of `measure` once it has stopped growing: the daemon is done."""
+    value = measure()
+    while True:
+        time.sleep(0.3)
+        now = measure()
+        if now == value:
+            return value
+        value = now
+
+
 def config_bytes_read(pid):
     """What the process has read from files (rchar): the configuration, for the
     daemon; notifications arrive by recvmsg(), which this does not count."""
@@ -137,16 +148,28 @@ def timed_command(made, shell, command, name):
     return (port_written(made, before, name) - started) * 1000
 
 
+def start_contender(made, binary, first_line):
+    """Starts uplinkwatch or the floor in `made`; for uplinkwatch, returns once it
+    has said `first_line` too."""
+    made.start(binary=binary, announces=binary == BINARY)
+    if binary == BINARY:
+        made.wait_line(first_line)
+    return ip_shell(made)
+
+
+def latency_figures(made, shell, counted, count, latencies):
+    shell.stdin.close()
+    shell.wait()
+    return {counted: count, **percentiles(latencies), "alive": made.process.poll() is None}
+
+
 def failover(bench, changes, binary=BINARY, churn=False):
     """The default route moved to the other uplink, until upstream_port holds it.
     With churn, the configuration is rewritten with new bytes before each move."""
     made = bench.node()
     try:
         made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("Updating the upstream port as up0")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "Updating the upstream port as up0")
         latencies = []
         for change in range(changes):
             target = ("up1", "fe80::2") if change % 2 == 0 else ("up0", "fe80::1")
@@ -154,9 +177,7 @@ def failover(bench, changes, binary=BINARY, churn=False):
                 made.configure(raw=json.dumps({"popParams": {"POP_ADDR": None}, "churn": change}))
             latencies.append(timed_command(made, shell, f"route replace default via {target[1]} dev {target[0]}",
                                            target[0]))
-        shell.stdin.close()
-        shell.wait()
-        return {"changes": changes, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "changes", changes, latencies)
     finally:
         made.stop()
 
@@ -168,19 +189,14 @@ def backup_failover(bench, changes, binary=BINARY):
     try:
         primary = "default via fe80::1 dev up0 metric 100"
         # The floor knows only what it was told: the routes come after it listens.
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("Default gateway not set")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "Default gateway not set")
         timed_command(made, shell, f"route add {primary}", "up0")
         shell.stdin.write("route add default via fe80::2 dev up1 metric 200\n")
         latencies = []
         for _ in range(changes):
             latencies.append(timed_command(made, shell, f"route del {primary}", "up1"))
             timed_command(made, shell, f"route add {primary}", "up0")
-        shell.stdin.close()
-        shell.wait()
-        return {"changes": changes, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "changes", changes, latencies)
     finally:
         made.stop()
 
@@ -192,19 +208,14 @@ def nexthop_failover(bench, changes, binary=BINARY):
     made = bench.node()
     try:
         made.sysctl(made.name, "net.ipv4.nexthop_compat_mode=0")
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("Default gateway not set")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "Default gateway not set")
         shell.stdin.write("nexthop add id 1 via fe80::1 dev up0\nnexthop add id 2 via fe80::2 dev up1\n")
         timed_command(made, shell, "route add default nhid 1", "up0")
         latencies = []
         for change in range(changes):
             target = ("2", "up1") if change % 2 == 0 else ("1", "up0")
             latencies.append(timed_command(made, shell, f"route replace default nhid {target[0]}", target[1]))
-        shell.stdin.close()
-        shell.wait()
-        return {"changes": changes, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "changes", changes, latencies)
     finally:
         made.stop()
 
@@ -217,10 +228,7 @@ def expiry_handover(bench, rounds, binary=BINARY):
     made = bench.node()
     try:
         made.sysctl(made.name, "net.ipv6.route.gc_interval=600")
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("Default gateway not set")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "Default gateway not set")
         timed_command(made, shell, "route add default via fe80::2 dev up1 metric 200", "up1")
         latencies = []
         for _ in range(rounds):
@@ -230,9 +238,7 @@ def expiry_handover(bench, rounds, binary=BINARY):
             shell.stdin.flush()
             port_written(made, before, "up0")
             latencies.append((port_written(made, len(made.writes()), "up1") - (given + 1.0)) * 1000)
-        shell.stdin.close()
-        shell.wait()
-        return {"rounds": rounds, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "rounds", rounds, latencies)
     finally:
         made.stop()
 
@@ -246,19 +252,14 @@ def unreachable_router(bench, rounds, binary=BINARY):
     try:
         made.sysctl(made.name, "net.ipv6.conf.all.forwarding=0")
         entry = "neigh replace fe80::1 lladdr 02:00:00:00:00:01 dev up0 router nud {}"
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("Default gateway not set")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "Default gateway not set")
         shell.stdin.write(entry.format("reachable") + "\nroute add default via fe80::2 dev up1 metric 200\n")
         timed_command(made, shell, "route add default via fe80::1 dev up0 metric 100", "up0")
         latencies = []
         for _ in range(rounds):
             latencies.append(timed_command(made, shell, entry.format("failed"), "up1"))
             latencies.append(timed_command(made, shell, entry.format("reachable"), "up0"))
-        shell.stdin.close()
-        shell.wait()
-        return {"moves": 2 * rounds, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "moves", 2 * rounds, latencies)
     finally:
         made.stop()
 
@@ -277,13 +278,7 @@ def quiet_cost(made, commands):
     writes, runs = len(made.writes()), made.jq_runs()
     made.batch(commands, family="-6")
     node_module.wait_until(made.drained, timeout=120, what="the daemon to read every notification")
-    spent = cpu_ns(made.pid)
-    while True:
-        time.sleep(0.3)
-        now = cpu_ns(made.pid)
-        if now == spent:
-            break
-        spent = now
+    spent = once_still(lambda: cpu_ns(made.pid))
     lookups = "not counted"
     if counter is not None:
         counter.send_signal(signal.SIGINT)
@@ -348,19 +343,14 @@ def pop_link_up(bench, rounds, binary=BINARY):
         made.quiet_links()
         for name in ("tavro0", "tavro1"):
             made.veth(name, up=False)
-        made.start(binary=binary, announces=binary == BINARY)
-        if binary == BINARY:
-            made.wait_line("NetLink Thread started..")
-        shell = ip_shell(made)
+        shell = start_contender(made, binary, "NetLink Thread started..")
         latencies = []
         for change in range(rounds):
             name = f"tavro{change % 2}"
             latencies.append(timed_command(made, shell, f"link set {name} up", name))
             shell.stdin.write(f"link set {name} down\n")
             shell.stdin.flush()
-        shell.stdin.close()
-        shell.wait()
-        return {"rounds": rounds, **percentiles(latencies), "alive": made.process.poll() is None}
+        return latency_figures(made, shell, "rounds", rounds, latencies)
     finally:
         made.stop()
 
@@ -386,13 +376,7 @@ def storm(bench, count):
         made.wait_line(MOVED, timeout=300)
         moved = port_written(made, writes_before, "up1")
         # Drained when the daemon's CPU time stops growing.
-        spent = cpu_seconds(made.pid)
-        while True:
-            time.sleep(0.3)
-            now = cpu_seconds(made.pid)
-            if now == spent:
-                break
-            spent = now
+        spent = once_still(lambda: cpu_seconds(made.pid))
         notifications_cpu = spent - cpu_before
         self_per_notification = (cpu_ns(made.pid) - self_before) / count / 1000
         # A refresh after the storm has been worked through.
