@@ -23,19 +23,19 @@ static_assert(sizeof(LinkDumpRequest) == 40);
 
 }  // namespace
 
-LinkDumpProgress take_link_dump_datagram(Bytes datagram, uint32_t sequence, HeapBuffer& running) {
+DumpProgress take_link_dump_datagram(Bytes datagram, uint32_t sequence, HeapBuffer& running) {
     NetlinkMessage message;
     while (next_message(datagram, message)) {
         if (message.sequence != sequence) continue;
-        if (message.type == NLMSG_DONE) return LinkDumpProgress::done;
-        if (message.type == NLMSG_ERROR) return LinkDumpProgress::failed;
+        if (message.type == NLMSG_DONE) return DumpProgress::done;
+        if (message.type == NLMSG_ERROR) return DumpProgress::failed;
         LinkHeader link;
         if (message.type != RTM_NEWLINK || !read_link_header(message.bytes, link)) continue;
         if ((link.flags & IFF_RUNNING) != 0 && !running.append(&link.ifindex, sizeof link.ifindex)) {
-            return LinkDumpProgress::failed;
+            return DumpProgress::failed;
         }
     }
-    return LinkDumpProgress::more;
+    return DumpProgress::more;
 }
 
 bool dump_running_links(RouteLookup& lookup, int socket_fd, HeapBuffer& running) {
@@ -60,11 +60,11 @@ bool dump_running_links(RouteLookup& lookup, int socket_fd, HeapBuffer& running)
             return false;
         }
         switch (take_link_dump_datagram(lookup.reply.view(), request.header.nlmsg_seq, running)) {
-            case LinkDumpProgress::more:
+            case DumpProgress::more:
                 break;
-            case LinkDumpProgress::done:
+            case DumpProgress::done:
                 return true;
-            case LinkDumpProgress::failed:
+            case DumpProgress::failed:
                 std::fputs("The kernel refused to list its links\n", stderr);
                 return false;
         }

@@ -6,12 +6,10 @@
 #include "netlink/message_walk.h"
 #include "netlink/route_lookup.h"
 
-enum class LinkDumpProgress { more, done, failed };
-
 // Walks one datagram of the link dump asked for as request `sequence`: the index
 // of every running link (as an int) is appended to `running`. Messages of other
 // requests are stepped over; NLMSG_DONE ends the dump and NLMSG_ERROR fails it.
-LinkDumpProgress take_link_dump_datagram(Bytes datagram, uint32_t sequence, HeapBuffer& running);
+DumpProgress take_link_dump_datagram(Bytes datagram, uint32_t sequence, HeapBuffer& running);
 
 // Asks the kernel, over `socket_fd` (the route lookup's), for every link, and
 // collects the indexes of the running ones into `running`. Returns false, after

@@ -36,6 +36,9 @@ struct NetlinkMessage {
 // than remain is returned cut, and nothing follows it.
 bool next_message(Bytes& rest, NetlinkMessage& message);
 
+// Where a dump stands after one of its datagrams: more to come, done, or failed.
+enum class DumpProgress { more, done, failed };
+
 // One attribute (rtattr or nlattr: the same four-byte header) and its payload.
 struct NetlinkAttribute {
     uint16_t type = 0;

@@ -4,8 +4,6 @@
 
 #include "netlink/message_walk.h"
 
-enum class DumpProgress { more, done, failed };
-
 // The default route a dump offers in place of the kernel's own answer: the usable
 // one (see parse_default_route) of the main table with the lowest metric, the
 // first of equals in dump order.

@@ -51,14 +51,14 @@ TEST(LinkDump, CollectsTheRunningLinksOfItsOwnRequestUntilDone) {
                                                      numbered(link_message(3, up), 8),
                                                      numbered(link_message(4, running), 7)})),
                                       8, collected),
-              LinkDumpProgress::more) << "a late reply to an earlier request is stepped over";
+              DumpProgress::more) << "a late reply to an earlier request is stepped over";
     EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(link_message(5, running), 8),
                                                      numbered(message(NLMSG_DONE, 0, Buffer(4)), 8)})),
                                       8, collected),
-              LinkDumpProgress::done);
+              DumpProgress::done);
     std::vector<int> indexes(collected.used / sizeof(int));
     std::memcpy(indexes.data(), collected.data, collected.used);
     EXPECT_EQ(indexes, (std::vector<int>{2, 5}));
     EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(message(NLMSG_ERROR, 0, Buffer(20)), 8)})), 8, collected),
-              LinkDumpProgress::failed);
+              DumpProgress::failed);
 }
