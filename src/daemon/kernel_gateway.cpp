@@ -93,9 +93,8 @@ GatewayAnswer find_default_route(RouteLookup& lookup, int socket_fd, RouteMessag
     return GatewayAnswer::unknown;
 }
 
-KernelGateway ask_kernel_gateway(UplinkState& state, int64_t& lifetime_ms) {
+KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lifetime_ms) {
     RouteLookup& lookup = state.route_lookup;
-    const int socket_fd = lookup_socket(lookup);
     if (socket_fd < 0) return {};
     RouteMessage route;
     const GatewayAnswer found = find_default_route(lookup, socket_fd, route);
@@ -112,9 +111,11 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int64_t& lifetime_ms) {
 
 }  // namespace
 
-KernelGateway kernel_gateway(UplinkState& state) {
+KernelGateway kernel_gateway(UplinkState& state) { return kernel_gateway(state, lookup_socket(state.route_lookup)); }
+
+KernelGateway kernel_gateway(UplinkState& state, int socket_fd) {
     int64_t lifetime_ms = 0;
-    const KernelGateway found = ask_kernel_gateway(state, lifetime_ms);
+    const KernelGateway found = ask_kernel_gateway(state, socket_fd, lifetime_ms);
     const RouteInUse route{found.answer == GatewayAnswer::chosen, found.ifindex, found.gateway, lifetime_ms};
     arm_route_expiry(state.route_expiry, route, monotonic_ms());
     return found;

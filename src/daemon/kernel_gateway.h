@@ -29,6 +29,10 @@ struct KernelGateway {
 // answer, with the route's lifetime, sets the route-expiry timer.
 KernelGateway kernel_gateway(UplinkState& state);
 
+// The same, asked on `socket_fd`, the lookup socket the caller already has; -1
+// when it could not be had.
+KernelGateway kernel_gateway(UplinkState& state, int socket_fd);
+
 // Whether the default route `route` goes through interface `ifindex` by gateway
 // `via` (by any gateway when `via` is unknown): its own nexthop, one of its
 // multipath nexthops, or its nexthop object's, dead or not.

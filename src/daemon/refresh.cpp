@@ -34,13 +34,12 @@ void take_gateway(UplinkState& state, int index, const GatewayAddress& via, bool
     record_gateway(state, index, via);
 }
 
-// The links that run now, from a link dump on the lookup socket. Without one (its
-// failure is said when the kernel is asked about routes) or a dump, no link is
-// known to run, and each that says it runs counts as starting.
-void refresh_running_links(UplinkState& state) {
-    RouteLookup& lookup = state.route_lookup;
+// The links that run now, from a link dump on the lookup socket `socket_fd`.
+// Without one or a dump, no link is known to run, and each that says it runs
+// counts as starting.
+void refresh_running_links(UplinkState& state, int socket_fd) {
     HeapBuffer running;
-    if (lookup.socket_fd >= 0 && dump_running_links(lookup, lookup.socket_fd, running)) {
+    if (socket_fd >= 0 && dump_running_links(state.route_lookup, socket_fd, running)) {
         replace_running_links(state.running_links, running.view());
     } else {
         state.running_links.count = 0;
@@ -55,8 +54,8 @@ void scan_default_routes(UplinkState& state, bool flush_moves) {
     std::fflush(stdout);
 }
 
-void refresh_gateway(UplinkState& state, bool flush_moves) {
-    const KernelGateway kernel = kernel_gateway(state);
+void refresh_gateway(UplinkState& state, int socket_fd, bool flush_moves) {
+    const KernelGateway kernel = kernel_gateway(state, socket_fd);
     if (kernel.answer == GatewayAnswer::unknown) {
         scan_default_routes(state, flush_moves);
         return;
@@ -68,8 +67,11 @@ void refresh_gateway(UplinkState& state, bool flush_moves) {
 void refresh_upstream_port(UplinkState& state, bool flush_moves) {
     // A refresh always asks jq: it is the operator's way to force a fresh read.
     reload_node_config(state.config, state.config_memory, node_config_path);
-    refresh_gateway(state, flush_moves);
-    refresh_running_links(state);
+    // Which links run first: a link that starts running after the dump is told by
+    // its own notification, queued behind this refresh, and asks the kernel again.
+    const int socket_fd = lookup_socket(state.route_lookup);
+    refresh_running_links(state, socket_fd);
+    refresh_gateway(state, socket_fd, flush_moves);
     // Whether or not the gateway was found.
     if (state.config.is_pop) select_pop_uplink(state, flush_moves);
     std::fflush(stdout);
