@@ -280,17 +280,22 @@ class Node:
             wait_until(lambda: self.operstate(name) == "UP", what=f"{name} to run")
         return name
 
+    def _namespace(self, name):
+        """A namespace beside the node's, removed with it, whose links and the
+        node's have their addresses usable at once (no duplicate address
+        detection)."""
+        run("ip", "netns", "add", name)
+        self.routers.append(name)
+        for namespace in (self.name, name):
+            self.sysctl(namespace, "net.ipv6.conf.default.accept_dad=0")
+        run("ip", "-n", name, "link", "set", "lo", "up")
+        return name
+
     def router(self, uplink):
         """An uplink with a router beyond it: the router is a network namespace of
-        its own, whose eth0 is the veth peer of `uplink` in the node, both ends up
-        and their addresses usable at once (no duplicate address detection).
+        its own, whose eth0 is the veth peer of `uplink` in the node, both ends up.
         Returns the router's namespace."""
-        router = f"{self.name}{uplink}"
-        run("ip", "netns", "add", router)
-        self.routers.append(router)
-        for namespace in (self.name, router):
-            self.sysctl(namespace, "net.ipv6.conf.default.accept_dad=0")
-        run("ip", "-n", router, "link", "set", "lo", "up")
+        router = self._namespace(f"{self.name}{uplink}")
         self.ip("link", "add", "name", uplink, "type", "veth", "peer", "name", "eth0", "netns", router)
         run("ip", "-n", router, "link", "set", "eth0", "up")
         self.ip("link", "set", uplink, "up")
@@ -301,22 +306,11 @@ class Node:
         """An uplink whose link holds `count` routers: a bridge, in a namespace of its
         own, joins `uplink` in the node and each router's eth0. Returns the
         routers' namespaces."""
-        switch = f"{self.name}{uplink}sw"
-        run("ip", "netns", "add", switch)
-        self.routers.append(switch)
+        switch = self._namespace(f"{self.name}{uplink}sw")
         run("ip", "-n", switch, "link", "add", "br0", "type", "bridge", "mcast_snooping", "0")
         run("ip", "-n", switch, "link", "set", "br0", "up")
-        self.sysctl(self.name, "net.ipv6.conf.default.accept_dad=0")
-        ports = [(self.name, uplink)]
-        routers = []
-        for number in range(count):
-            router = f"{self.name}{uplink}r{number}"
-            run("ip", "netns", "add", router)
-            self.routers.append(router)
-            self.sysctl(router, "net.ipv6.conf.default.accept_dad=0")
-            run("ip", "-n", router, "link", "set", "lo", "up")
-            routers.append(router)
-            ports.append((router, "eth0"))
+        routers = [self._namespace(f"{self.name}{uplink}r{number}") for number in range(count)]
+        ports = [(self.name, uplink)] + [(router, "eth0") for router in routers]
         for number, (namespace, name) in enumerate(ports):
             run("ip", "-n", namespace, "link", "add", "name", name, "type", "veth", "peer", "name", f"port{number}",
                 "netns", switch)
