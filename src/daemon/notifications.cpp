@@ -79,7 +79,7 @@ void note_deleted_route(UplinkState& state, const RouteMessage& route, const Ker
     if (!default_route_through(state, route, state.gateway_ifindex, via)) return;
     const bool still_used = kernel.answer == GatewayAnswer::chosen && kernel.ifindex == state.gateway_ifindex &&
                             kernel.gateway == state.gateway_address;
-    if (answered && still_used) return;
+    if (still_used) return;
     InterfaceName name;
     if (!interface_name(state.names_socket, state.gateway_ifindex, name)) return;
     record_gateway(state, -1, {});
