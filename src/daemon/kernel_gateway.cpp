@@ -28,10 +28,11 @@ void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
     if (nexthop.ifindex <= 0 || !nexthop.has_gateway()) return;
     const bool same_interface = nexthop.ifindex == tally.sought_ifindex;
     const bool sought = same_interface && (!tally.sought_gateway.known() || nexthop.gateway == tally.sought_gateway);
-    if (!tally.choosing || nexthop.dead) {
-        tally.holds_sought = tally.holds_sought || (sought && !tally.choosing);
+    if (!tally.choosing) {
+        tally.holds_sought = tally.holds_sought || sought;
         return;
     }
+    if (nexthop.dead) return;
     // A link with carrier first; then the gateway followed, its interface, any other.
     const int rank = (nexthop.linkdown ? 0 : 3) + (sought ? 2 : same_interface ? 1 : 0);
     if (rank <= tally.best_rank) return;
