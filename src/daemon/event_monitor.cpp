@@ -40,6 +40,7 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
 // How long select() may wait: until the route in use runs out of lifetime, or
 // for ever (nullptr) when it has none.
 timeval* until_route_expiry(const UplinkState& state, timeval& wait) {
+    if (state.route_expiry.deadline_ms == 0) return nullptr;  // no clock read on a node without one
     const int64_t left = route_expiry_wait_ms(state.route_expiry, monotonic_ms());
     if (left < 0) return nullptr;
     wait.tv_sec = static_cast<time_t>(left / milliseconds_per_second);
@@ -74,7 +75,7 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
             run_requested_refresh(state);
             notify_status(notices, state, true);
         }
-        if (route_expiry_due(state.route_expiry, monotonic_ms())) {
+        if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, monotonic_ms())) {
             follow_route_expiry(state);
             notify_status(notices, state);
         }
