@@ -264,6 +264,62 @@ def unreachable_router(bench, rounds, binary=BINARY):
         made.stop()
 
 
+# Runs in a router's namespace: sends a router advertisement from its eth0 for
+# each line on stdin, with the router lifetime in seconds that the line gives, and
+# prints the moment it sent it (monotonic clock, shared with the harness).
+_ADVERTISE = r"""
+import socket, struct, sys, time
+sender = socket.socket(socket.AF_INET6, socket.SOCK_RAW, socket.IPPROTO_ICMPV6)
+sender.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_MULTICAST_HOPS, 255)
+index = socket.if_nametoindex("eth0")
+for line in sys.stdin:
+    # Type 134, code 0, checksum (the kernel's), hop limit 64, no flags, lifetime.
+    advert = struct.pack("!BBHBBHII", 134, 0, 0, 64, 0, int(line), 0, 0)
+    sent = time.monotonic()
+    sender.sendto(advert, ("ff02::1", 0, 0, index))
+    print(sent, flush=True)
+"""
+
+
+def advert_revival(bench, rounds):
+    """A router whose route ran out and was passed over for a standing backup
+    (the kernel has not collected it): its next advertisement revives the route
+    without a notification. From the advertisement until upstream_port holds the
+    router's interface again."""
+    made = bench.node()
+    try:
+        made.sysctl(made.name, "net.ipv6.route.gc_interval=600")
+        router = made.router("ra0")
+        made.sysctl(made.name, "net.ipv6.conf.ra0.accept_ra=2")
+        # Advertisements leave from the router's link-local address.
+        for namespace, link in ((router, "eth0"), (made.name, "ra0")):
+            node_module.wait_until(lambda: "scope link" in node_module.run("ip", "-n", namespace, "-6", "addr", "show",
+                                                                            "dev", link).stdout,
+                                   what=f"{link}'s link-local address")
+        advertise = subprocess.Popen(["ip", "netns", "exec", router, sys.executable, "-c", _ADVERTISE],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        shell = start_contender(made, BINARY, "Default gateway not set")
+        timed_command(made, shell, "route add default via fe80::2 dev up1 metric 2000", "up1")
+        latencies = []
+        for _ in range(rounds):
+            # A lifetime of one second: the route runs out and the port goes to the backup.
+            before = len(made.writes())
+            advertise.stdin.write("1\n")
+            advertise.stdin.flush()
+            advertise.stdout.readline()
+            port_written(made, before, "up1")
+            before = len(made.writes())
+            advertise.stdin.write("1800\n")
+            advertise.stdin.flush()
+            sent = float(advertise.stdout.readline())
+            latencies.append((port_written(made, before, "ra0") - sent) * 1000)
+        advertise.stdin.close()
+        advertise.wait()
+        return latency_figures(made, shell, "rounds", rounds, latencies)
+    finally:
+        made.stop()
+
+
 def quiet_cost(made, commands):
     """Runs `commands` in one ip batch and what it cost the daemon, once it has
     read every notification: its own CPU per command, its route lookups (send

@@ -6,15 +6,20 @@
 #include <cstdio>
 
 #include "daemon/notifications.h"
+#include "daemon/port_retry.h"
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "daemon/route_expiry.h"
 #include "netlink/notification_socket.h"
+#include "netlink/router_adverts.h"
 
 namespace {
 
 constexpr int64_t milliseconds_per_second = 1000;
 constexpr int64_t microseconds_per_millisecond = 1000;
+// A router advertisement reaches the daemon's socket before the kernel has
+// finished with it: the kernel is asked at once, and again this much later.
+constexpr int64_t advert_recheck_delay_ms = 5;
 
 // One datagram per wakeup: select() on a queue that still holds one returns at
 // once, and a trickle of notifications costs no receive that finds nothing.
@@ -37,20 +42,50 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
     }
 }
 
-// How long select() may wait: until the route in use runs out of lifetime, or
-// for ever (nullptr) when it has none.
-timeval* until_route_expiry(const UplinkState& state, timeval& wait) {
-    if (state.route_expiry.deadline_ms == 0) return nullptr;  // no clock read on a node without one
-    const int64_t left = route_expiry_wait_ms(state.route_expiry, monotonic_ms());
-    if (left < 0) return nullptr;
+// The earliest of the daemon's deadlines (0 standing for none): the end of the
+// route in use, the second look after an advertisement, a port written again.
+int64_t next_deadline(const UplinkState& state) {
+    int64_t next = 0;
+    for (const int64_t deadline : {state.route_expiry.deadline_ms, state.advert_recheck_ms, state.port_retry.due_ms}) {
+        if (deadline != 0 && (next == 0 || deadline < next)) next = deadline;
+    }
+    return next;
+}
+
+// How long select() may wait: until the next deadline, or for ever (nullptr)
+// when there is none.
+timeval* until_next_deadline(const UplinkState& state, timeval& wait) {
+    const int64_t deadline = next_deadline(state);
+    if (deadline == 0) return nullptr;  // no clock read on a node without one
+    const int64_t left = std::max<int64_t>(deadline - monotonic_ms(), 0);
     wait.tv_sec = static_cast<time_t>(left / milliseconds_per_second);
     wait.tv_usec = static_cast<suseconds_t>((left % milliseconds_per_second) * microseconds_per_millisecond);
     return &wait;
 }
 
+// Whatever of the deadlines has come.
+void follow_deadlines(UplinkState& state, ServiceNotices& notices) {
+    if (next_deadline(state) == 0) return;
+    const int64_t now = monotonic_ms();
+    if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, now)) {
+        follow_kernel_silently(state);
+        notify_status(notices, state);
+    }
+    if (state.advert_recheck_ms != 0 && now >= state.advert_recheck_ms) {
+        state.advert_recheck_ms = 0;
+        follow_kernel_silently(state);
+        notify_status(notices, state);
+    }
+    if (state.port_retry.due_ms != 0 && now >= state.port_retry.due_ms) {
+        write_port_again(state);
+        std::fflush(stdout);
+        notify_status(notices, state);
+    }
+}
+
 }  // namespace
 
-void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket_fd) {
+void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket_fd, int adverts_fd) {
     // Ready once the startup refresh has decided, with everything the kernel has
     // said since the socket was bound queued for the loop.
     notify_status(notices, state, true);
@@ -61,9 +96,10 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
         FD_ZERO(&readable);
         FD_SET(socket_fd, &readable);
         FD_SET(request_fd, &readable);
+        if (adverts_fd >= 0) FD_SET(adverts_fd, &readable);
         timeval wait{};
-        const int ready = select(std::max(socket_fd, request_fd) + 1, &readable, nullptr, nullptr,
-                                 until_route_expiry(state, wait));
+        const int ready = select(std::max({socket_fd, request_fd, adverts_fd}) + 1, &readable, nullptr, nullptr,
+                                 until_next_deadline(state, wait));
         if (ready < 0) continue;
         if (ready > 0 && FD_ISSET(socket_fd, &readable)) {
             read_notification(state, socket_fd, buffer);
@@ -75,9 +111,11 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
             run_requested_refresh(state);
             notify_status(notices, state, true);
         }
-        if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, monotonic_ms())) {
-            follow_route_expiry(state);
+        if (ready > 0 && adverts_fd >= 0 && FD_ISSET(adverts_fd, &readable) && drain_router_adverts(adverts_fd) > 0) {
+            follow_kernel_silently(state);
+            state.advert_recheck_ms = monotonic_ms() + advert_recheck_delay_ms;
             notify_status(notices, state);
         }
+        follow_deadlines(state, notices);
     }
 }

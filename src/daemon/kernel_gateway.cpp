@@ -43,6 +43,28 @@ void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
     tally.best = nexthop;
 }
 
+// Counts the nexthops of nexthop object `object`: its own, or its group members'.
+// Returns false when a member could not be asked about.
+bool count_object_nexthops(RouteLookup& lookup, int socket_fd, const NexthopObject& object, NexthopTally& tally) {
+    if (object.group.empty()) {
+        count_nexthop(tally, object.nexthop);
+        return true;
+    }
+    // A group's members are nexthops of their own, never groups.
+    Bytes members = object.group;
+    uint32_t id = 0;
+    while (next_group_member(members, id)) {
+        Bytes message_of_member;
+        const KernelAnswer found = lookup_nexthop(lookup, socket_fd, id, lookup.member_reply, message_of_member);
+        if (found == KernelAnswer::failed) return false;
+        NexthopObject member;
+        if (found == KernelAnswer::found && read_nexthop_object(message_of_member, member)) {
+            count_nexthop(tally, member.nexthop);
+        }
+    }
+    return true;
+}
+
 // Counts the nexthops of `route`. Returns false when a nexthop object it names
 // could not be asked about.
 bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage& route, NexthopTally& tally) {
@@ -61,23 +83,7 @@ bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage
     if (answer != KernelAnswer::found) return answer == KernelAnswer::refused;
     NexthopObject object;
     if (!read_nexthop_object(message, object)) return true;
-    if (object.group.empty()) {
-        count_nexthop(tally, object.nexthop);
-        return true;
-    }
-    // A group's members are nexthops of their own, never groups.
-    Bytes members = object.group;
-    uint32_t id = 0;
-    while (next_group_member(members, id)) {
-        Bytes message_of_member;
-        const KernelAnswer found = lookup_nexthop(lookup, socket_fd, id, lookup.member_reply, message_of_member);
-        if (found == KernelAnswer::failed) return false;
-        NexthopObject member;
-        if (found == KernelAnswer::found && read_nexthop_object(message_of_member, member)) {
-            count_nexthop(tally, member.nexthop);
-        }
-    }
-    return true;
+    return count_object_nexthops(lookup, socket_fd, object, tally);
 }
 
 // The route the kernel matches for the first probe that a default route carries.
@@ -102,8 +108,10 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
     if (found != GatewayAnswer::chosen) return {found, -1, {}};
     lifetime_ms = static_cast<int64_t>(route.expires_ticks) * milliseconds_per_second / sysconf(_SC_CLK_TCK);
     NexthopTally tally;
-    tally.sought_ifindex = state.gateway_ifindex;
-    tally.sought_gateway = state.gateway_address;
+    // With no gateway followed (its route was deleted), the port's interface is
+    // the one to keep, as long as it is among the nexthops.
+    tally.sought_ifindex = state.gateway_ifindex != -1 ? state.gateway_ifindex : state.port_ifindex;
+    tally.sought_gateway = state.gateway_ifindex != -1 ? state.gateway_address : GatewayAddress{};
     tally.names_socket = state.names_socket;
     if (!count_route_nexthops(lookup, socket_fd, route, tally)) return {};
     if (tally.best_rank < 0) return {GatewayAnswer::none, -1, {}};
@@ -115,6 +123,7 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
 KernelGateway kernel_gateway(UplinkState& state) { return kernel_gateway(state, lookup_socket(state.route_lookup)); }
 
 KernelGateway kernel_gateway(UplinkState& state, int socket_fd) {
+    ++state.kernel_asks;
     int64_t lifetime_ms = 0;
     const KernelGateway found = ask_kernel_gateway(state, socket_fd, lifetime_ms);
     const RouteInUse route{found.answer == GatewayAnswer::chosen, found.ifindex, found.gateway, lifetime_ms};
@@ -131,5 +140,16 @@ bool default_route_through(UplinkState& state, const RouteMessage& route, int if
     const bool names_object = route.nexthop.ifindex <= 0 && route.multipath.empty() && route.nexthop_object != 0;
     const int socket_fd = names_object ? lookup_socket(state.route_lookup) : -1;
     count_route_nexthops(state.route_lookup, socket_fd, route, tally);
+    return tally.holds_sought;
+}
+
+bool nexthop_object_through(UplinkState& state, const NexthopObject& object, int ifindex, const GatewayAddress& via) {
+    if (ifindex <= 0) return false;
+    NexthopTally tally;
+    tally.sought_ifindex = ifindex;
+    tally.sought_gateway = via;
+    tally.choosing = false;
+    const int socket_fd = object.group.empty() ? -1 : lookup_socket(state.route_lookup);
+    count_object_nexthops(state.route_lookup, socket_fd, object, tally);
     return tally.holds_sought;
 }

@@ -2,6 +2,7 @@
 
 #include "daemon/uplink_state.h"
 #include "netlink/gateway_address.h"
+#include "netlink/nexthop_message.h"
 #include "netlink/route_message.h"
 
 // The default route the kernel itself uses, asked of the kernel rather than
@@ -25,8 +26,9 @@ struct KernelGateway {
 // object it names), the recorded gateway stays when it is one of them; else
 // another nexthop through the recorded interface; else the first with a gateway
 // and a named interface. Nexthops the kernel marks dead do not count, and one
-// whose link has no carrier is taken only when every other lacks one too. The
-// answer, with the route's lifetime, sets the route-expiry timer.
+// whose link has no carrier is taken only when every other lacks one too. With no
+// gateway recorded, the port's interface stands in for it. The answer, with the
+// route's lifetime, sets the route-expiry timer.
 KernelGateway kernel_gateway(UplinkState& state);
 
 // The same, asked on `socket_fd`, the lookup socket the caller already has; -1
@@ -37,3 +39,8 @@ KernelGateway kernel_gateway(UplinkState& state, int socket_fd);
 // `via` (by any gateway when `via` is unknown): its own nexthop, one of its
 // multipath nexthops, or its nexthop object's, dead or not.
 bool default_route_through(UplinkState& state, const RouteMessage& route, int ifindex, const GatewayAddress& via);
+
+// Whether nexthop object `object` (one that may be gone: a group's members are
+// asked about) goes through interface `ifindex` by gateway `via` (by any gateway
+// when `via` is unknown).
+bool nexthop_object_through(UplinkState& state, const NexthopObject& object, int ifindex, const GatewayAddress& via);

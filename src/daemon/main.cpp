@@ -10,11 +10,14 @@
 #include "daemon/service_notices.h"
 #include "daemon/uplink_state.h"
 #include "netlink/notification_socket.h"
+#include "netlink/router_adverts.h"
 #include "netlink/unique_fd.h"
 
 namespace {
 
 constexpr int exit_failure = 1;
+// The kernel's own default for net.ipv6.route.gc_interval.
+constexpr long long default_gc_interval_ms = 30000;
 int monitor_failed;
 
 // Everything the monitor thread works on, owned by main.
@@ -24,6 +27,19 @@ struct Daemon {
 };
 
 void on_sigusr1(int /*signal_number*/) { refresh_request_post(); }
+
+// The router advertisements the node receives, when the daemon may see them.
+// Without, a route that ran out is watched for its revival until the kernel
+// would collect it.
+int watch_router_adverts(UplinkState& state) {
+    const int adverts_fd = open_router_advert_socket();
+    if (adverts_fd < 0) {
+        std::fprintf(stderr, "Cannot watch router advertisements (%m): a route that ran out is asked about each second "
+                             "until the kernel collects it\n");
+        state.route_expiry.revival_watch_ms = route_collection_interval_ms(route_gc_interval_path, default_gc_interval_ms);
+    }
+    return adverts_fd;
+}
 
 void* monitor_thread(void* owned) {
     Daemon& daemon = *static_cast<Daemon*>(owned);
@@ -35,12 +51,13 @@ void* monitor_thread(void* owned) {
     const UniqueFd socket_fd{open_notification_socket()};
     if (!socket_fd) return &monitor_failed;
     state.names_socket = socket_fd.get();
+    const UniqueFd adverts_fd{watch_router_adverts(state)};
     refresh_upstream_port(state, false);
     if (state.gateway_ifindex == -1 && !state.config.is_pop) {
         std::fputs("Default gateway not set\n", stdout);
         std::fflush(stdout);
     }
-    run_netlink_monitor(state, daemon.notices, socket_fd.get());
+    run_netlink_monitor(state, daemon.notices, socket_fd.get(), adverts_fd.get());
 }
 
 bool install_sigusr1_handler() {

@@ -10,12 +10,14 @@
 #include "daemon/fastpath.h"
 #include "daemon/kernel_gateway.h"
 #include "daemon/pop_uplink.h"
+#include "daemon/port_retry.h"
 #include "daemon/running_links.h"
 #include "daemon/uplink_rules.h"
 #include "netlink/default_route.h"
 #include "netlink/interface_name.h"
 #include "netlink/link_message.h"
 #include "netlink/neighbour_message.h"
+#include "netlink/nexthop_message.h"
 #include "netlink/notification_walk.h"
 #include "netlink/route_message.h"
 
@@ -34,9 +36,9 @@ void take_new_gateway(UplinkState& state, int chosen, const GatewayAddress& via)
         std::fputs("Detected gateway change, flushing the fastpath entry\n", stdout);
         flush_fastpath();
         std::fputs("Updating the upstream port with default gateway as the device is not a pop\n", stdout);
-        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway);
+        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway, chosen);
     }
-    record_gateway(state, chosen, via);
+    record_gateway(state, chosen, name, via);
 }
 
 // After anything that may have changed which default route the kernel uses, with
@@ -70,20 +72,37 @@ void follow_kernel_gateway(UplinkState& state, bool config_read) {
     follow_kernel_gateway(state, kernel_gateway(state), {}, config_read);
 }
 
+// The gateway followed went with a route or nexthop object, unless the kernel's
+// choice still carries it. It is named as it was recorded: its link may be gone.
+void note_gateway_deleted(UplinkState& state, const KernelGateway& kernel) {
+    const bool still_used = kernel.answer == GatewayAnswer::chosen && kernel.ifindex == state.gateway_ifindex &&
+                            kernel.gateway == state.gateway_address;
+    if (still_used) return;
+    std::printf("Default gateway deleted on %s\n", state.gateway_name);
+    forget_gateway(state);
+}
+
+// The gateway sought among what was deleted: the one followed, by any gateway
+// when the kernel cannot tell.
+GatewayAddress deleted_gateway_sought(const UplinkState& state, const KernelGateway& kernel) {
+    return kernel.answer != GatewayAnswer::unknown ? state.gateway_address : GatewayAddress{};
+}
+
 // A default route was deleted. It took the gateway followed with it only when it
 // carried that gateway (its interface and address) and the kernel's choice no
 // longer does; when the kernel cannot tell, when it went through that interface.
 void note_deleted_route(UplinkState& state, const RouteMessage& route, const KernelGateway& kernel) {
-    const bool answered = kernel.answer != GatewayAnswer::unknown;
-    const GatewayAddress via = answered ? state.gateway_address : GatewayAddress{};
-    if (!default_route_through(state, route, state.gateway_ifindex, via)) return;
-    const bool still_used = kernel.answer == GatewayAnswer::chosen && kernel.ifindex == state.gateway_ifindex &&
-                            kernel.gateway == state.gateway_address;
-    if (still_used) return;
-    InterfaceName name;
-    if (!interface_name(state.names_socket, state.gateway_ifindex, name)) return;
-    record_gateway(state, -1, {});
-    std::printf("Default gateway deleted on %s\n", name);
+    const GatewayAddress via = deleted_gateway_sought(state, kernel);
+    if (default_route_through(state, route, state.gateway_ifindex, via)) note_gateway_deleted(state, kernel);
+}
+
+// A nexthop object was deleted, and with the kernel's compatibility view off, the
+// routes over it went without a word.
+void note_deleted_nexthop(UplinkState& state, Bytes message, const KernelGateway& kernel) {
+    NexthopObject object;
+    if (!read_nexthop_object(message, object)) return;
+    const GatewayAddress via = deleted_gateway_sought(state, kernel);
+    if (nexthop_object_through(state, object, state.gateway_ifindex, via)) note_gateway_deleted(state, kernel);
 }
 
 void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
@@ -133,6 +152,13 @@ void handle_link_message(UplinkState& state, uint16_t type, Bytes message) {
     follow_kernel_gateway(state, config_read);
 }
 
+void handle_nexthop_message(UplinkState& state, uint16_t type, Bytes message) {
+    // An object replaced under a route may be announced only so.
+    const KernelGateway kernel = kernel_gateway(state);
+    if (type == RTM_DELNEXTHOP) note_deleted_nexthop(state, message, kernel);
+    follow_kernel_gateway(state, kernel, {}, false);
+}
+
 void handle_neighbour_message(UplinkState& state, Bytes message) {
     NeighbourMessage neighbour;
     if (!read_neighbour_message(message, neighbour)) return;
@@ -147,6 +173,7 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
     Notification found[max_notifications];
     const size_t count = notifications_in(datagram, found);
     for (size_t i = 0; i < count; ++i) {
+        const DecisionMark before = mark_decision(state);
         switch (found[i].kind) {
             case NotificationKind::route:
                 handle_route_message(state, found[i].type, found[i].message);
@@ -158,16 +185,20 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
                 handle_neighbour_message(state, found[i].message);
                 break;
             case NotificationKind::nexthop:
-                // An object replaced under a route may be announced only so.
+                handle_nexthop_message(state, found[i].type, found[i].message);
+                break;
             case NotificationKind::rule:
                 follow_kernel_gateway(state, false);
                 break;
         }
+        write_port_again_after(state, before);
         std::fflush(stdout);
     }
 }
 
-void follow_route_expiry(UplinkState& state) {
+void follow_kernel_silently(UplinkState& state) {
+    const DecisionMark before = mark_decision(state);
     follow_kernel_gateway(state, false);
+    write_port_again_after(state, before);
     std::fflush(stdout);
 }

@@ -8,6 +8,7 @@
 // fastpath.
 void handle_notifications(UplinkState& state, Bytes datagram);
 
-// The route in use has run out of lifetime: the kernel has passed it over, or is
-// about to, without a word. Asks again which one it uses.
-void follow_route_expiry(UplinkState& state);
+// The kernel may have changed the default route it uses without a route
+// notification: the route in use has run out of lifetime, or a router
+// advertisement came that shortened or revived one. Asks again which one it uses.
+void follow_kernel_silently(UplinkState& state);

@@ -29,20 +29,17 @@ void take_gateway(UplinkState& state, int index, const GatewayAddress& via, bool
             flush_fastpath();
         }
         std::printf("Updating the upstream port as %s\n", name);
-        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway);
+        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway, index);
     }
-    record_gateway(state, index, via);
+    record_gateway(state, index, name, via);
 }
 
 // The links that run now, from a link dump on the lookup socket `socket_fd`.
-// Without one or a dump, no link is known to run, and each that says it runs
-// counts as starting.
+// Without one or a dump, what was known stays: the link messages since say the rest.
 void refresh_running_links(UplinkState& state, int socket_fd) {
     HeapBuffer running;
     if (socket_fd >= 0 && dump_running_links(state.route_lookup, socket_fd, running)) {
         replace_running_links(state.running_links, running.view());
-    } else {
-        state.running_links.count = 0;
     }
 }
 

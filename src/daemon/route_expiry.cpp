@@ -20,13 +20,18 @@ int64_t earliest(int64_t first, int64_t second) {
 void arm_route_expiry(RouteExpiry& expiry, const RouteInUse& route, int64_t now_ms) {
     const bool same_route = route.in_use && route.ifindex == expiry.ifindex && route.gateway == expiry.gateway;
     const bool overdue = expiry.overdue_until_ms != 0;
+    const bool had_lifetime = same_route && expiry.runs_out_ms != 0;
     // The route that ran out is passed over: its router may revive it unannounced.
-    if (overdue && !same_route) expiry.revival_until_ms = now_ms + revival_watch_ms;
+    if (overdue && !same_route && expiry.revival_watch_ms > 0) {
+        expiry.revival_until_ms = now_ms + expiry.revival_watch_ms;
+    }
     if (!overdue || !same_route || now_ms >= expiry.overdue_until_ms) expiry.overdue_until_ms = 0;
     expiry.runs_out_ms = 0;
     if (route.in_use && route.lifetime_ms > 0) {
         expiry.runs_out_ms = now_ms + route.lifetime_ms;
         expiry.overdue_until_ms = 0;
+    } else if (had_lifetime) {
+        expiry.runs_out_ms = now_ms;
     }
     if (route.in_use) {
         expiry.ifindex = route.ifindex;

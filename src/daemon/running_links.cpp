@@ -2,30 +2,24 @@
 
 #include <algorithm>
 
-namespace {
-
-int* find(RunningLinks& links, int ifindex) {
-    int* end = links.ifindex + links.count;
-    int* found = std::find(links.ifindex, end, ifindex);
-    return found == end ? nullptr : found;
-}
-
-}  // namespace
-
 bool note_link_running(RunningLinks& links, int ifindex) {
-    if (find(links, ifindex) != nullptr) return false;
-    if (links.count < running_links_capacity) links.ifindex[links.count++] = ifindex;
+    auto& known = links.ifindexes;
+    const auto at = std::lower_bound(known.begin(), known.end(), ifindex);
+    if (at != known.end() && *at == ifindex) return false;
+    known.insert(at, ifindex);
     return true;
 }
 
 void note_link_stopped(RunningLinks& links, int ifindex) {
-    int* found = find(links, ifindex);
-    if (found != nullptr) *found = links.ifindex[--links.count];
+    auto& known = links.ifindexes;
+    const auto at = std::lower_bound(known.begin(), known.end(), ifindex);
+    if (at != known.end() && *at == ifindex) known.erase(at);
 }
 
 void replace_running_links(RunningLinks& links, Bytes indexes) {
-    links.count = 0;
-    for (size_t at = 0; at + sizeof(int) <= indexes.size(); at += sizeof(int)) {
-        note_link_running(links, read_at<int>(indexes, at));
-    }
+    auto& known = links.ifindexes;
+    known.clear();
+    for (size_t at = 0; at + sizeof(int) <= indexes.size(); at += sizeof(int)) known.push_back(read_at<int>(indexes, at));
+    std::sort(known.begin(), known.end());
+    known.erase(std::unique(known.begin(), known.end()), known.end());
 }

@@ -1,19 +1,17 @@
 #pragma once
 
-#include <cstddef>
+#include <vector>
 
 #include "netlink/message_walk.h"
 
 // The links known to run, by index: what the last refresh's link dump said, kept
 // up to date by each link message since. A link message says what holds now, not
 // what changed, so this is what tells a link that starts running from a running
-// link whose MTU or address changed. A link is known to run only while the table
-// has room for it; past that, every message about it counts as a start.
-constexpr size_t running_links_capacity = 256;
-
+// link whose MTU or address changed. Every running link is kept, however many a
+// node has (a POP may terminate hundreds of tunnels): the memory grows with the
+// links, never with the messages.
 struct RunningLinks {
-    size_t count = 0;
-    int ifindex[running_links_capacity] = {};
+    std::vector<int> ifindexes;  // sorted
 };
 
 // Records that link `ifindex` runs. Returns true when it was not known to.

@@ -4,6 +4,7 @@
 
 #include "config/config_memory.h"
 #include "config/node_config.h"
+#include "daemon/port_retry.h"
 #include "daemon/route_expiry.h"
 #include "daemon/running_links.h"
 #include "netlink/gateway_address.h"
@@ -19,9 +20,15 @@ struct UplinkState {
     int32_t gateway_ifindex = -1;        // output interface of the default route last acted on
     GatewayAddress gateway_address;      // and the gateway of the nexthop followed; unknown when the
                                          // kernel could not be asked
+    InterfaceName gateway_name = {};     // and that interface's name then: it has none once it is gone
     InterfaceName upstream_port = {};    // the port last set, empty before the first
     bool upstream_port_written = false;  // and whether the fastpath took it
     bool port_follows_gateway = false;   // it was set for the gateway, as on a node that is not a POP
+    int port_ifindex = -1;               // and then its interface's index, kept when the gateway is forgotten
+    PortRetry port_retry;                // when a port the fastpath refused is written again
+    int64_t advert_recheck_ms = 0;       // when the kernel is asked once more after a router advertisement
+    uint64_t kernel_asks = 0;            // how many times the kernel was asked which route it uses
+    uint64_t port_writes = 0;            // how many times the port was written, or tried
     ConfigMemory config_memory;          // the last clean configuration read, reused while the bytes stay
     RouteLookup route_lookup;            // where the kernel is asked which default route it uses
     RouteExpiry route_expiry;            // when that route runs out of lifetime
@@ -32,10 +39,12 @@ struct UplinkState {
 // How a port was chosen: for the default gateway, or by a POP's rules.
 enum class PortFor { gateway, pop };
 
-// Keeps what was just set as the upstream port, whether the write worked, and
-// what it was set for.
-void record_upstream_port(UplinkState& state, const char* name, bool written, PortFor chosen_for);
+// Keeps what was just set as the upstream port, whether the write worked (and
+// when to write it again if not), what it was set for and, for a gateway, its
+// interface's index.
+void record_upstream_port(UplinkState& state, const char* name, bool written, PortFor chosen_for, int ifindex = -1);
 
-// Records interface `ifindex` and gateway `via` as the gateway followed, or
-// forgets it (ifindex -1).
-void record_gateway(UplinkState& state, int ifindex, const GatewayAddress& via);
+// Records interface `ifindex`, named `name`, and gateway `via` as the gateway
+// followed, or forgets it (ifindex -1).
+void record_gateway(UplinkState& state, int ifindex, const char* name, const GatewayAddress& via);
+void forget_gateway(UplinkState& state);

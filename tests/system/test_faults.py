@@ -36,7 +36,7 @@ def mark(node):
     wait_until(node.drained, what="the daemon to read the marker's notification")
 
 
-def test_a_fastpath_directory_that_appears_later_is_written_from_then_on(node):
+def test_a_fastpath_module_loaded_later_gets_the_port_unasked(node):
     node.configure(**NOT_A_POP)
     node.veth("up0")
     node.veth("up1")
@@ -44,22 +44,55 @@ def test_a_fastpath_directory_that_appears_later_is_written_from_then_on(node):
     node.start(fastpath_mode="missing")
     node.wait_error("Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory")
 
-    # The module comes: its directory appears where the daemon looks.
+    # The module comes (its directory appears where the daemon looks), and nothing
+    # else happens: the daemon writes the port again on its own.
     module = os.path.join(node.root, "proc", "net", "gre6_fastpath")
     os.makedirs(module)
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "10")
-    node.wait_line("Updating the upstream port with default gateway as the device is not a pop")
     def port():
         try:
             return open(os.path.join(module, "upstream_port"), "rb").read()
         except FileNotFoundError:
             return None
+    wait_until(lambda: port() == b"up0\n", what="the port written again")
+    assert node.lines()[-1] == "Updating the upstream port as up0"
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "10")
+    node.wait_line("Updating the upstream port with default gateway as the device is not a pop")
     # The line comes before the write it announces.
     wait_until(lambda: port() == b"up1\n", what="the port write")
     assert open(os.path.join(module, "fpe"), "rb").read() == b"flush\n"
-    assert node.errors().count("Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory") == 1
     for name in ("fpe", "upstream_port"):
         os.remove(os.path.join(module, name))
+
+
+def test_a_configuration_that_never_answers_costs_a_few_seconds_not_the_daemon(node):
+    """A FIFO in the configuration's place is not read; a jq that hangs is killed."""
+    uplinks_then_quiet_links(node)
+    node.veth("tavro1", up=False)
+    node.veth("tavro2", up=False)
+    node.configure(**A_POP)
+    node.start()
+    config = os.path.join(node.cfg, "node_config.json")
+    os.remove(config)
+    os.mkfifo(config)
+    node.ip("link", "set", "tavro1", "up")
+    node.wait_line(link_acted_on("tavro1"))
+    node.wait_error("Configuration /data/cfg/node_config.json is not a regular file, not read")
+
+    # A jq that never answers, first on the daemon's PATH.
+    os.remove(config)
+    node.configure(**NOT_A_POP)
+    hanging = os.path.join(node.tools, "jq")
+    with open(hanging, "w") as file:
+        file.write("#!/bin/sh\necho $$ >> /usr/local/bin/jq-pids\nexec sleep 1000\n")
+    os.chmod(hanging, 0o755)
+    node.ip("link", "set", "tavro2", "up")
+    node.wait_error("jq gave no answer about /data/cfg/node_config.json within 5 s, stopped")
+    node.wait_line(link_acted_on("tavro2"))  # still a POP
+    for pid in open(os.path.join(node.tools, "jq-pids")).read().split():
+        wait_until(lambda: not os.path.exists(f"/proc/{pid}"), what=f"the hanging jq {pid} to be gone")
+    os.remove(hanging)
+    mark(node)
+    node.wait_port(b"up0\n")
 
 
 def test_a_broken_configuration_keeps_the_role_until_it_is_restored(node):

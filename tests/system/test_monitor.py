@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 import pytest
 
@@ -21,9 +22,11 @@ def link_lines(name):
 
 
 def kernel_uplink(node):
-    """The interface the kernel itself sends internet traffic through, as ip finds it."""
-    route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "2001:4860:4860::8888").stdout)[0]
-    return route.get("dev")
+    """The interface the kernel itself sends internet traffic through, as ip finds
+    it; over a multipath route, that of the first member it lists for the
+    daemon's own probe."""
+    route = json.loads(node.ip("-6", "-j", "route", "get", "fibmatch", "3000::").stdout)[0]
+    return route.get("dev") or route["nexthops"][0]["dev"]
 
 
 def started(node, **config):
@@ -69,6 +72,68 @@ def test_a_plain_node_follows_its_default_gateway(node):
     node.wait_line("Default gateway dev is up1", 2)
     assert node.wait_writes(8)[6:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
     assert len(node.writes()) == 8
+
+
+def test_a_gateway_whose_link_goes_is_forgotten_and_its_index_is_a_new_link(node):
+    """The gateway's link is deleted: it is named as it was, and a link later made
+    with the same index carries a new gateway."""
+    node.veth("va")
+    node.veth("vb")
+    started(node, **NOT_A_POP)
+    node.default_route("va")
+    node.wait_line(NEW_GATEWAY[1])
+    index = node.ifindex("va")
+    node.ip("link", "del", "va")
+    node.wait_line("Default gateway deleted on va")
+    node.ip("link", "add", "name", "vc", "index", str(index), "type", "veth", "peer", "name", "pvc")
+    node.ip("link", "set", "pvc", "up")
+    node.ip("link", "set", "vc", "up")
+    node.default_route("vc")
+    node.wait_line("Default gateway dev is vc")
+    node.wait_port(b"vc\n")
+    assert node.writes()[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"vc\n")]
+
+
+def test_a_gateway_forgotten_leaves_the_port_on_its_interface_among_a_multipath_routes(node):
+    node.veth("va")
+    node.veth("vb")
+    # The kernel lists first the member its flow hash picks for the daemon's probe:
+    # the members go in the order that has it list vb first.
+    members = [["nexthop", "via", "fe80::2", "dev", "vb"], ["nexthop", "via", "fe80::1", "dev", "va"]]
+    node.ip("-6", "route", "add", "default", *members[0], *members[1])
+    if kernel_uplink(node) == "va":
+        members.reverse()
+    node.ip("-6", "route", "del", "default")
+    started(node, **NOT_A_POP)
+    node.default_route("va")
+    node.wait_port(b"va\n")
+    node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "va")
+    node.wait_line("Default gateway deleted on va")
+    node.ip("-6", "route", "add", "default", *members[0], *members[1])
+    assert kernel_uplink(node) == "vb"
+    node.wait_line("Default gateway dev is va", 2)
+    assert "Default gateway dev is vb" not in node.lines()
+    node.wait_port(b"va\n")
+
+
+def test_routes_that_cover_every_probe_leave_the_announced_default_route_to_follow(node):
+    """A VPN client's ::/1 and 8000::/1 carry every address a default route would:
+    the kernel cannot tell which default route it uses, and the one announced or
+    deleted is followed."""
+    node.veth("up1")
+    node.veth("tun0")
+    node.ip("-6", "route", "add", "::/1", "dev", "tun0")
+    node.ip("-6", "route", "add", "8000::/1", "dev", "tun0")
+    started(node, **NOT_A_POP)
+    node.default_route("up1")
+    node.wait_port(b"up1\n")
+    node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up1")
+    node.wait_line("Default gateway deleted on up1")
+    # A new router on the same link is a new gateway.
+    node.default_route("up1", gateway="fe80::2")
+    node.wait_line(NEW_GATEWAY[1], 2)
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+    assert node.wait_writes(4)[2:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
 
 
 def test_a_pop_takes_a_tavro_link_that_comes_up_running(node):
@@ -300,6 +365,53 @@ def test_a_route_given_a_lifetime_hands_over_when_it_runs_out(node):
     assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
 
 
+def test_a_question_in_the_last_hundredth_of_a_lifetime_keeps_its_end(node):
+    """The kernel gives the lifetime left in whole hundredths, rounded down: asked
+    in the route's last one, it says 0. A policy rule, added just then, has the
+    daemon ask; the end must still hand over."""
+    node.veth("up1")
+    node.veth("up2")
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
+    started(node, **NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    shell = subprocess.Popen(["ip", "-n", node.name, "-6", "-batch", "-"], stdin=subprocess.PIPE, text=True)
+    try:
+        # Asked about 6 ms before the end, the kernel reads 0 left on any tick of
+        # 4 ms or less; the later rounds ask on either side of that.
+        for round_number, before_end_ms in enumerate((6, 3, 9)):
+            given = time.monotonic()
+            shell.stdin.write("route replace default via fe80::1 dev up1 metric 100 expires 1\n")
+            shell.stdin.flush()
+            node.wait_port(b"up1\n")
+            time.sleep(max(0.0, given + 1 - before_end_ms / 1000 - time.monotonic()))
+            shell.stdin.write(f"rule {'add' if round_number % 2 == 0 else 'del'} pref 100 lookup main\n")
+            shell.stdin.flush()
+            node.wait_port(b"up2\n")
+    finally:
+        shell.stdin.close()
+        shell.wait()
+
+
+def test_a_route_lifetime_that_ends_in_a_route_storm_hands_over_at_once(node):
+    node.veth("up1")
+    node.veth("up2")
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
+    started(node, **NOT_A_POP)
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100", "expires", "1")
+    node.wait_port(b"up1\n")
+    path = os.path.join(node.workdir, "storm")
+    with open(path, "w") as file:
+        file.write("\n".join(f"route add 2001:db8:{i >> 16:x}:{i & 0xffff:x}::/64 via fe80::2 dev up2"
+                             for i in range(100000)) + "\n")
+    storm = subprocess.Popen(["ip", "-n", node.name, "-6", "-batch", path])
+    try:
+        node.wait_port(b"up2\n")
+        assert storm.poll() is None or not node.drained(), "the storm was over before the route's end"
+    finally:
+        storm.wait(timeout=120)
+
+
 def test_routes_passed_over_without_carrier_count_again_when_it_returns(node):
     """Where the kernel ignores routes whose link has no carrier, it takes them back
     without a word when the carrier returns."""
@@ -391,6 +503,10 @@ def test_routes_over_nexthop_objects(node, compat):
     gateways = [line for line in node.lines() if line.startswith("Default gateway dev is ")]
     assert gateways == [f"Default gateway dev is {name}" for name in ("up1", "up2", "up3", "up1")]
     node.wait_port(b"up1\n")
+    # The group is deleted, and the route over it with it.
+    node.ip("nexthop", "del", "id", "10")
+    node.wait_line("Default gateway deleted on up1")
+    assert kernel_defaults(node) == set()
 
 
 # Real route sources. The kernel's answer is the judge: after each step the port
@@ -533,6 +649,39 @@ def test_a_router_that_dies_hands_over_when_its_route_runs_out(node):
     node.wait_port(b"up1\n")
     assert kernel_uplink(node) == "up1"
     assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+
+
+def test_an_advertisement_that_shortens_the_lifetime_moves_the_end(node):
+    """A router's advertisement shortens its route's lifetime, then the router
+    falls silent: the kernel changes the route without a notification, and passes
+    it over at the new end."""
+    need("radvd")
+    up1, up2 = node.router("up1"), node.router("up2")
+    for uplink in ("up1", "up2"):
+        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
+    started(node, **NOT_A_POP)
+    first = radvd(node, up1, "high", lifetime=60)
+    radvd(node, up2, "low", lifetime=9000)
+    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
+    node.wait_port(b"up1\n")
+
+    first.kill()  # no last advertisement
+    first.wait()
+    short = radvd(node, up1, "high", lifetime=4)
+    wait_until(lambda: route_lifetime(node, "up1") <= 4, what="the shortened lifetime")
+    short.kill()
+    short.wait()
+    # Well before the first lifetime would have ended.
+    node.wait_port(b"up2\n", timeout=30)
+    assert kernel_uplink(node) == "up2"
+
+
+def route_lifetime(node, uplink):
+    """The seconds left of the default route through `uplink`."""
+    for route in json.loads(node.ip("-6", "-j", "-d", "route", "show", "default", "dev", uplink).stdout):
+        return route.get("expires", 0)
+    return 0
 
 
 # Sends a datagram to a neighbour every 100 ms, so that neighbour discovery keeps

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "daemon/port_retry.h"
+
 namespace {
 
 RouteInUse route(int ifindex, int64_t lifetime_ms = 0) {
@@ -18,8 +22,11 @@ void ask_when_due(RouteExpiry& expiry, int64_t now, const RouteInUse& answer) {
 
 }  // namespace
 
+constexpr int64_t gc_interval_ms = 30000;
+
 TEST(RouteExpiry, TheEndOfTheRouteInUseIsWatchedThenItsRevivalUntilTheKernelWouldCollectIt) {
     RouteExpiry expiry;
+    expiry.revival_watch_ms = gc_interval_ms;
     arm_route_expiry(expiry, route(3), 0);
     EXPECT_EQ(route_expiry_wait_ms(expiry, 0), -1) << "no lifetime, no timer";
     arm_route_expiry(expiry, route(3, 8000), 1000);
@@ -32,9 +39,30 @@ TEST(RouteExpiry, TheEndOfTheRouteInUseIsWatchedThenItsRevivalUntilTheKernelWoul
     EXPECT_EQ(expiry.deadline_ms, 15000 + overdue_poll_ms);
     // It moves to the backup: each second, whether the primary has come back.
     ask_when_due(expiry, 15001, route(5));
-    for (int64_t now = 16001; now < 15001 + revival_watch_ms; now += revival_poll_ms) ask_when_due(expiry, now, route(5));
-    ask_when_due(expiry, 15001 + revival_watch_ms, route(5));
-    EXPECT_EQ(route_expiry_wait_ms(expiry, 15001 + revival_watch_ms), -1);
+    for (int64_t now = 16001; now < 15001 + gc_interval_ms; now += revival_poll_ms) ask_when_due(expiry, now, route(5));
+    ask_when_due(expiry, 15001 + gc_interval_ms, route(5));
+    EXPECT_EQ(route_expiry_wait_ms(expiry, 15001 + gc_interval_ms), -1);
+}
+
+TEST(RouteExpiry, WhereAdvertisementsAreSeenARoutePassedOverIsNotPolled) {
+    RouteExpiry expiry;
+    arm_route_expiry(expiry, route(3, 100), 0);
+    ask_when_due(expiry, 100, route(5));
+    EXPECT_EQ(route_expiry_wait_ms(expiry, 100), -1);
+}
+
+TEST(RouteExpiry, ALifetimeThatReadsZeroIsInItsLastHundredth) {
+    RouteExpiry expiry;
+    arm_route_expiry(expiry, route(3, 5000), 0);
+    // Asked for another reason 4995 ms on: the kernel gives 0 hundredths left.
+    arm_route_expiry(expiry, route(3), 4995);
+    EXPECT_EQ(route_expiry_wait_ms(expiry, 4995), 0);
+    ask_when_due(expiry, 4995, route(3));
+    EXPECT_EQ(expiry.deadline_ms, 4995 + overdue_poll_ms) << "watched until the kernel moves";
+    // Another route that never had a lifetime sets no timer.
+    arm_route_expiry(expiry, route(7), 6000);
+    arm_route_expiry(expiry, route(7), 6001);
+    EXPECT_EQ(route_expiry_wait_ms(expiry, 6001), -1);
 }
 
 TEST(RouteExpiry, ARouteStillInUsePastItsEndHadNoLifetimeLeftToCount) {
@@ -48,4 +76,28 @@ TEST(RouteExpiry, ARouteStillInUsePastItsEndHadNoLifetimeLeftToCount) {
     arm_route_expiry(expiry, route(3, 100), 1000);
     ask_when_due(expiry, 1100, route(5, 400));
     EXPECT_EQ(expiry.deadline_ms, 1500);
+}
+
+TEST(PortRetry, AFailedWriteIsTriedAgainAtDoublingIntervalsUpToAMinute) {
+    PortRetry retry;
+    schedule_port_retry(retry, true, 0);
+    EXPECT_EQ(retry.due_ms, 0) << "a port the fastpath took";
+    schedule_port_retry(retry, false, 100);
+    EXPECT_EQ(retry.due_ms, 100 + port_retry_first_ms);
+    // A decision's own failed write in between keeps the time.
+    schedule_port_retry(retry, false, 600);
+    EXPECT_EQ(retry.due_ms, 100 + port_retry_first_ms);
+    int64_t now = retry.due_ms;
+    int64_t interval = port_retry_first_ms;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        schedule_port_retry(retry, false, now);
+        interval = std::min(interval * 2, port_retry_longest_ms);
+        EXPECT_EQ(retry.due_ms - now, interval) << attempt;
+        now = retry.due_ms;
+    }
+    EXPECT_EQ(interval, port_retry_longest_ms);
+    schedule_port_retry(retry, true, now);
+    EXPECT_EQ(retry.due_ms, 0);
+    schedule_port_retry(retry, false, now + 5);
+    EXPECT_EQ(retry.due_ms, now + 5 + port_retry_first_ms) << "a new failure starts over";
 }

@@ -91,8 +91,10 @@ TEST(RunningLinks, OnlyALinkNotKnownToRunStarts) {
     note_link_stopped(links, 3);
     EXPECT_TRUE(note_link_running(links, 3)) << "it runs again";
     EXPECT_FALSE(note_link_running(links, 7)) << "removing one kept the others";
-    // Past its room, a link is never known to run: each message counts as a start.
-    for (int index = 100; links.count < running_links_capacity; ++index) note_link_running(links, index);
+    // A POP with hundreds of tunnels: each is known once it runs, the last as the first.
+    for (int index = 1000; index > 100; --index) note_link_running(links, index);
+    EXPECT_FALSE(note_link_running(links, 101));
+    EXPECT_FALSE(note_link_running(links, 1000));
     EXPECT_TRUE(note_link_running(links, 99999));
-    EXPECT_TRUE(note_link_running(links, 99999));
+    EXPECT_FALSE(note_link_running(links, 99999));
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+
+struct UplinkState;
+
+// A port the fastpath did not take is written again until it does: the module may
+// be loaded after the daemon, at boot, or reloaded. Each decision writes it again
+// while the last write failed, and so does the daemon's one timer, 1 s after the
+// failure, then at twice the interval each time, up to a minute apart.
+struct PortRetry {
+    int64_t due_ms = 0;      // when the timer writes again, on the monotonic clock; 0: never
+    int64_t backoff_ms = 0;  // the interval that led to due_ms
+};
+
+constexpr int64_t port_retry_first_ms = 1000;
+constexpr int64_t port_retry_longest_ms = 60000;
+
+// After each write of the port (`written`: the fastpath took it), at `now_ms`.
+// A failure while a retry is pending keeps its time, unless that time has come.
+void schedule_port_retry(PortRetry& retry, bool written, int64_t now_ms);
+
+// Writes the recorded port again, with its line, when the last write failed.
+void write_port_again(UplinkState& state);
+
+// Where the state stood before a message was handled.
+struct DecisionMark {
+    uint64_t kernel_asks = 0;
+    uint64_t port_writes = 0;
+};
+DecisionMark mark_decision(const UplinkState& state);
+
+// After a message: when it led to a decision (the kernel was asked) that wrote no
+// port, writes the port again if the last write failed.
+void write_port_again_after(UplinkState& state, const DecisionMark& before);
