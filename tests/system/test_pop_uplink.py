@@ -105,9 +105,42 @@ def test_without_a_routed_nic_the_first_running_tavro_wins(node):
     node.wait_line("Updating the upstream port as tavro2", 2)
 
 
+def test_a_port_link_that_flaps_twice_takes_the_port_back_twice(node):
+    node.quiet_links()
+    node.veth("tavro1")
+    node.veth("tavro2")
+    pop(node, "tavro")
+    node.wait_port(b"tavro1\n")
+    for flap in (1, 2):
+        assert node.set_link("ptavro1", "down", watched="tavro1") != "UP"
+        node.wait_line(lost_lines("tavro1", "tavro2")[2], flap)
+        node.wait_port(b"tavro2\n")
+        assert node.set_link("ptavro1", "up", watched="tavro1") == "UP"
+        node.wait_line("Updating the upstream port as tavro1 as the device is a pop", flap)
+        node.wait_port(b"tavro1\n")
+
+
+def test_a_pop_turned_plain_moves_its_port_at_a_refresh_without_a_flush(node):
+    node.veth("up0")
+    node.quiet_links()
+    node.veth("tavro0")
+    node.default_route("up0")
+    pop(node, "tavro")
+    node.wait_port(b"tavro0\n")
+    writes = len(node.writes())
+    node.configure(pop_addr=None, pop_iface=None, prefixes=None)
+    wait_refresh(node)
+    assert node.lines()[-2:] == ["Gateway dev is up0", "Updating the upstream port as up0"]
+    assert node.writes()[writes:] == [("upstream_port", b"up0\n")]
+
+
 def test_a_running_link_that_changes_moves_nothing(node):
     """The kernel says a link runs after every change to it: only a start counts."""
     node.quiet_links()
+    # A POP that terminates hundreds of tunnels: every one runs before tavro3.
+    node.batch([command for number in range(150) for command in (
+        f"link add name tun{number} type veth peer name ptun{number}",
+        f"link set ptun{number} up", f"link set tun{number} up")])
     node.veth("tavro0")
     node.veth("tavro3")
     node.veth("tavro5", up=False)
@@ -115,6 +148,7 @@ def test_a_running_link_that_changes_moves_nothing(node):
     pop(node, "tavro")
     node.wait_port(b"tavro0\n")
     node.ip("link", "set", "tavro3", "mtu", "1400")
+    node.ip("link", "set", "tavro3", "mtu", "1300")
     node.ip("link", "set", "tavro0", "address", "02:00:00:00:00:01")
     # A bridge port's messages are not the link's own: leaving the bridge is no
     # link going away.

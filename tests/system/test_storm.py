@@ -68,3 +68,28 @@ def test_lost_notifications_are_made_good_by_a_resync(node):
     assert node.lines()[-3:] == ["Gateway dev is up1", "Detected gateway change, flushing the fastpath entry",
                                  "Updating the upstream port as up1"]
     assert node.writes()[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+
+
+def test_a_pop_port_that_stops_while_notifications_are_lost_is_taken_back_when_it_runs(node):
+    node.veth("up0")
+    node.quiet_links()
+    node.veth("tavro1")
+    node.veth("tavro2")
+    node.configure(pop_addr="2001:db8::1", pop_iface="nic0", prefixes="tavro")
+    node.start()
+    node.wait_port(b"tavro1\n")
+
+    node.signal(signal.SIGSTOP)
+    try:
+        node.batch(routes("2001:db8", 30000) + ["link set ptavro1 down"])
+    finally:
+        node.signal(signal.SIGCONT)
+    node.wait_error(LOST, timeout=120)
+    node.wait_line("Updating the upstream port as tavro2", timeout=120)
+    node.wait_port(b"tavro2\n")
+    assert node.lines()[-2:] == ["Detected link state change, flushing the fastpath entry",
+                                 "Updating the upstream port as tavro2"]
+    assert node.writes()[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"tavro2\n")]
+    node.ip("link", "set", "ptavro1", "up")
+    node.wait_line("Updating the upstream port as tavro1 as the device is a pop")
+    node.wait_port(b"tavro1\n")
