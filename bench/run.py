@@ -10,9 +10,10 @@ Prints what one jq run costs; failover (the default route moved, the primary
 deleted under a standing backup, a move between nexthop objects with the
 kernel's compatibility view off, a route that runs out of lifetime, and a router
 whose neighbour entry fails) and POP link-up latency, each for uplinkwatch and
-for the floor, with their ratio; failover while the configuration changes
-before every move; a route storm, a neighbour storm and a burst of link changes;
-startup on an empty and on a full table; and the idle cost.
+for the floor, with their ratio; a router advertisement that revives an expired
+route (no notification tells of it, so the floor cannot follow); failover while
+the configuration changes before every move; a route storm, a neighbour storm
+and a burst of link changes; startup on an empty and on a full table; and the idle cost.
 """
 
 import glob
@@ -578,6 +579,7 @@ def main():
         ("expiry handover", expiry_handover(bench, expiries), floor_expiry),
         ("floor expiry", floor_expiry, None),
         ("unreachable router", unreachable_router(bench, moves // 2), floor_unreachable),
+        ("advert revival", advert_revival(bench, 5 if quick else 40), None),
         ("floor unreachable", floor_unreachable, None),
         ("pop link-up", pop_link_up(bench, rounds), floor_link_up),
         ("floor link-up", floor_link_up, None),

@@ -28,7 +28,7 @@ constexpr const char* config_keys[config_step_count] = {
 // must go on.
 constexpr int answer_timeout_ms = 5000;
 constexpr int milliseconds_per_second = 1000;
-constexpr long long nanoseconds_per_millisecond = 1000 * 1000;
+constexpr long long nanoseconds_per_millisecond = 1000000;
 constexpr size_t discard_size = 4096;
 
 long long monotonic_now_ms() {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <numeric>
 
 #include "daemon/notifications.h"
 #include "daemon/port_retry.h"
@@ -45,11 +47,10 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
 // The earliest of the daemon's deadlines (0 standing for none): the end of the
 // route in use, the second look after an advertisement, a port written again.
 int64_t next_deadline(const UplinkState& state) {
-    int64_t next = 0;
-    for (const int64_t deadline : {state.route_expiry.deadline_ms, state.advert_recheck_ms, state.port_retry.due_ms}) {
-        if (deadline != 0 && (next == 0 || deadline < next)) next = deadline;
-    }
-    return next;
+    const int64_t deadlines[] = {state.route_expiry.deadline_ms, state.advert_recheck_ms, state.port_retry.due_ms};
+    return std::accumulate(std::begin(deadlines), std::end(deadlines), int64_t{0}, [](int64_t next, int64_t deadline) {
+        return next == 0 ? deadline : deadline == 0 ? next : std::min(next, deadline);
+    });
 }
 
 // How long select() may wait: until the next deadline, or for ever (nullptr)
