@@ -619,23 +619,30 @@ def test_a_routing_daemon_over_nexthop_objects(node):
     assert "up2" in node.ip("nexthop", "show", "id", str(route["nhid"])).stdout
 
 
+def routers_of_two_preferences(node, high_lifetime):
+    """A node behind a high-preference router whose route lasts `high_lifetime`
+    seconds (up1) and a low-preference one (up2), with the kernel's collections
+    far apart, so that only route lifetimes move the port; returns once the port
+    is on up1, with the high router's radvd and namespace."""
+    need("radvd")
+    up1, up2 = node.router("up1"), node.router("up2")
+    for uplink in ("up1", "up2"):
+        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
+    started(node, **NOT_A_POP)
+    high = radvd(node, up1, "high", lifetime=high_lifetime)
+    radvd(node, up2, "low", lifetime=9000)
+    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
+    node.wait_port(b"up1\n")
+    return high, up1
+
+
 def test_a_router_that_dies_hands_over_when_its_route_runs_out(node):
     """A router that dies sends no last advertisement: its route runs out of lifetime
     and the kernel passes it over at once, but announces the deletion only at its
     next collection. A router that comes back before that revives the route without
     a word."""
-    need("radvd")
-    up1, up2 = node.router("up1"), node.router("up2")
-    for uplink in ("up1", "up2"):
-        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
-    # Collections far apart: only the route's lifetime can move the port here.
-    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
-    started(node, **NOT_A_POP)
-    high = radvd(node, up1, "high", lifetime=8)
-    radvd(node, up2, "low", lifetime=9000)
-    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
-    node.wait_port(b"up1\n")
-
+    high, up1 = routers_of_two_preferences(node, 8)
     high.kill()  # no last advertisement
     high.wait()
     node.wait_port(b"up2\n", timeout=15)
@@ -655,17 +662,7 @@ def test_an_advertisement_that_shortens_the_lifetime_moves_the_end(node):
     """A router's advertisement shortens its route's lifetime, then the router
     falls silent: the kernel changes the route without a notification, and passes
     it over at the new end."""
-    need("radvd")
-    up1, up2 = node.router("up1"), node.router("up2")
-    for uplink in ("up1", "up2"):
-        node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
-    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
-    started(node, **NOT_A_POP)
-    first = radvd(node, up1, "high", lifetime=60)
-    radvd(node, up2, "low", lifetime=9000)
-    wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
-    node.wait_port(b"up1\n")
-
+    first, up1 = routers_of_two_preferences(node, 60)
     first.kill()  # no last advertisement
     first.wait()
     short = radvd(node, up1, "high", lifetime=4)
