@@ -91,8 +91,7 @@ def test_a_gateway_whose_link_goes_is_forgotten_and_its_index_is_a_new_link(node
     node.ip("link", "set", "vc", "up")
     node.default_route("vc")
     node.wait_line("Default gateway dev is vc")
-    node.wait_port(b"vc\n")
-    assert node.writes()[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"vc\n")]
+    assert node.wait_writes(4)[2:] == [("fpe", b"flush\n"), ("upstream_port", b"vc\n")]
 
 
 def test_a_gateway_forgotten_leaves_the_port_on_its_interface_among_a_multipath_routes(node):

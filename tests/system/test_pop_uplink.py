@@ -131,7 +131,7 @@ def test_a_pop_turned_plain_moves_its_port_at_a_refresh_without_a_flush(node):
     node.configure(pop_addr=None, pop_iface=None, prefixes=None)
     wait_refresh(node)
     assert node.lines()[-2:] == ["Gateway dev is up0", "Updating the upstream port as up0"]
-    assert node.writes()[writes:] == [("upstream_port", b"up0\n")]
+    assert node.wait_writes(writes + 1)[writes:] == [("upstream_port", b"up0\n")]
 
 
 def test_a_running_link_that_changes_moves_nothing(node):
