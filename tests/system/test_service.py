@@ -123,6 +123,11 @@ class BootedSystem:
         shutil.copyfile(source, f"/proc/{self.pid1}/root{inside}")
         return inside
 
+    def put_tree(self, source, inside):
+        """Copies a folder of the machine's into the booted system."""
+        shutil.copytree(source, f"/proc/{self.pid1}/root{inside}")
+        return inside
+
     def show(self, *properties):
         out = self.run("systemctl", "show", UNIT, *(f"--property={name}" for name in properties)).stdout
         return dict(line.split("=", 1) for line in out.splitlines())
@@ -269,8 +274,12 @@ def test_the_package_passes_its_own_tests_as_debians_ci_runs_them(booted):
     booted.run("rm", "-f", "/usr/sbin/policy-rc.d")
     booted.run("ip", "link", "set", "lo", "up")
     installed = booted.put(package, f"/root/{os.path.basename(package)}")
+    # The source's debian/ is all autopkgtest reads of it; the tree itself may be
+    # out of the booted system's sight (under /tmp, which is its own there).
     top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    result = booted.run("autopkgtest", "--output-dir", "/tmp/autopkgtest", installed, f"{top}/", "--", "null",
+    booted.run("mkdir", "/root/source")
+    booted.put_tree(os.path.join(top, "debian"), "/root/source/debian")
+    result = booted.run("autopkgtest", "--output-dir", "/tmp/autopkgtest", installed, "/root/source/", "--", "null",
                         check=False)
     assert result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
     summary = re.findall(r"^(\S+) +(PASS|FAIL|SKIP|FLAKY)", result.stdout, re.M)
