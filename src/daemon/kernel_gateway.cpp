@@ -100,6 +100,16 @@ GatewayAnswer find_default_route(RouteLookup& lookup, int socket_fd, RouteMessag
     return GatewayAnswer::unknown;
 }
 
+// A tally that only looks for gateway `via` through interface `ifindex`, among
+// dead nexthops too: what went may have gone with its link.
+NexthopTally seeking(int ifindex, const GatewayAddress& via) {
+    NexthopTally tally;
+    tally.sought_ifindex = ifindex;
+    tally.sought_gateway = via;
+    tally.choosing = false;
+    return tally;
+}
+
 KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lifetime_ms) {
     RouteLookup& lookup = state.route_lookup;
     if (socket_fd < 0) return {};
@@ -133,10 +143,7 @@ KernelGateway kernel_gateway(UplinkState& state, int socket_fd) {
 
 bool default_route_through(UplinkState& state, const RouteMessage& route, int ifindex, const GatewayAddress& via) {
     if (ifindex <= 0) return false;
-    NexthopTally tally;
-    tally.sought_ifindex = ifindex;
-    tally.sought_gateway = via;
-    tally.choosing = false;  // a route that went may have gone with its link
+    NexthopTally tally = seeking(ifindex, via);
     const bool names_object = route.nexthop.ifindex <= 0 && route.multipath.empty() && route.nexthop_object != 0;
     const int socket_fd = names_object ? lookup_socket(state.route_lookup) : -1;
     count_route_nexthops(state.route_lookup, socket_fd, route, tally);
@@ -145,10 +152,7 @@ bool default_route_through(UplinkState& state, const RouteMessage& route, int if
 
 bool nexthop_object_through(UplinkState& state, const NexthopObject& object, int ifindex, const GatewayAddress& via) {
     if (ifindex <= 0) return false;
-    NexthopTally tally;
-    tally.sought_ifindex = ifindex;
-    tally.sought_gateway = via;
-    tally.choosing = false;
+    NexthopTally tally = seeking(ifindex, via);
     const int socket_fd = object.group.empty() ? -1 : lookup_socket(state.route_lookup);
     count_object_nexthops(state.route_lookup, socket_fd, object, tally);
     return tally.holds_sought;
