@@ -352,12 +352,18 @@ def test_the_port_follows_the_default_route_the_kernel_uses(node):
                              ("fpe", b"flush\n"), ("upstream_port", b"up2\n")] * 2
 
 
-def test_a_route_given_a_lifetime_hands_over_when_it_runs_out(node):
+def started_with_a_backup(node):
+    """A plain node on two uplinks with a standing backup route through up2, whose
+    kernel collects expired routes ten minutes apart: no collection meanwhile."""
     node.veth("up1")
     node.veth("up2")
-    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")  # no collection meanwhile
+    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
     started(node, **NOT_A_POP)
     node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+
+
+def test_a_route_given_a_lifetime_hands_over_when_it_runs_out(node):
+    started_with_a_backup(node)
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100", "expires", "2")
     node.wait_port(b"up1\n")
     node.wait_port(b"up2\n", timeout=10)
@@ -369,11 +375,7 @@ def test_a_question_in_the_last_hundredth_of_a_lifetime_keeps_its_end(node):
     """The kernel gives the lifetime left in whole hundredths, rounded down: asked
     in the route's last one, it says 0. A policy rule, added just then, has the
     daemon ask; the end must still hand over."""
-    node.veth("up1")
-    node.veth("up2")
-    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
-    started(node, **NOT_A_POP)
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    started_with_a_backup(node)
     shell = subprocess.Popen(["ip", "-n", node.name, "-6", "-batch", "-"], stdin=subprocess.PIPE, text=True)
     try:
         # Asked about 6 ms before the end, the kernel reads 0 left on any tick of
@@ -395,11 +397,7 @@ def test_a_question_in_the_last_hundredth_of_a_lifetime_keeps_its_end(node):
 def test_a_route_lifetime_that_ends_in_a_route_storm_hands_over_at_once(node):
     """The end of the route's lifetime is not put off until a storm's notifications
     are all read: the daemon, made to crawl, has thousands queued when it comes."""
-    node.veth("up1")
-    node.veth("up2")
-    node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
-    started(node, **NOT_A_POP)
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    started_with_a_backup(node)
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100", "expires", "1")
     node.wait_port(b"up1\n")
     node.signal(signal.SIGSTOP)

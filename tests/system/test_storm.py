@@ -13,6 +13,16 @@ def routes(prefix, count):
     return [f"route add {prefix}:{i >> 16:x}:{i & 0xffff:x}::/64 via fe80::1 dev up0" for i in range(count)]
 
 
+def overflow_while_stopped(node, commands):
+    """Stopped, the daemon cannot drain its queue: a burst overflows it, and
+    `commands` run only after the overflow, so no notification tells of them."""
+    node.signal(signal.SIGSTOP)
+    try:
+        node.batch(routes("2001:db8", 30000) + commands)
+    finally:
+        node.signal(signal.SIGCONT)
+
+
 def uplinks_with_default_on_up0(node):
     node.veth("up0")
     node.veth("up1")
@@ -50,15 +60,9 @@ def test_lost_notifications_are_made_good_by_a_resync(node):
     node.start()
     node.wait_line("Updating the upstream port as up0")
 
-    # Stopped, the daemon cannot drain its queue: the burst overflows it, and the
-    # gateway moves only after the overflow, so no notification tells of the move.
-    node.signal(signal.SIGSTOP)
-    try:
-        node.batch(routes("2001:db8", 30000)
-                   + ["route add default via fe80::2 dev up1 metric 50",
-                      "route del default via fe80::1 dev up0 metric 100"])
-    finally:
-        node.signal(signal.SIGCONT)
+    # The gateway moves after the overflow: no notification tells of the move.
+    overflow_while_stopped(node, ["route add default via fe80::2 dev up1 metric 50",
+                                  "route del default via fe80::1 dev up0 metric 100"])
     node.wait_error(LOST, timeout=120)
     node.wait_line("Updating the upstream port as up1", timeout=120)
     node.wait_port(b"up1\n")
@@ -79,11 +83,7 @@ def test_a_pop_port_that_stops_while_notifications_are_lost_is_taken_back_when_i
     node.start()
     node.wait_port(b"tavro1\n")
 
-    node.signal(signal.SIGSTOP)
-    try:
-        node.batch(routes("2001:db8", 30000) + ["link set ptavro1 down"])
-    finally:
-        node.signal(signal.SIGCONT)
+    overflow_while_stopped(node, ["link set ptavro1 down"])
     node.wait_error(LOST, timeout=120)
     node.wait_line("Updating the upstream port as tavro2", timeout=120)
     assert node.lines()[-2:] == ["Detected link state change, flushing the fastpath entry",
