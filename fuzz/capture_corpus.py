@@ -20,7 +20,7 @@ RTM_GETLINK, RTM_GETROUTE, RTM_GETNEXTHOP, NLMSG_DONE = 18, 26, 106, 3
 RTM_F_FIB_MATCH, RTA_DST, NHA_ID = 0x2000, 1, 1
 IFLA_EXT_MASK, RTEXT_FILTER_SKIP_STATS = 29, 8
 AF_INET6 = 10
-MONITOR_GROUPS = 0x80040405  # links, neighbours, IPv6 routes and rules, nexthop objects
+MONITOR_GROUPS = 0x81040505  # links, neighbours, IPv6 addresses, routes, rules and netconf, nexthop objects
 MONITOR_BUFFER = 1040
 
 

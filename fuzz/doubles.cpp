@@ -12,6 +12,7 @@
 #include "netlink/interface_name.h"
 #include "netlink/link_query.h"
 #include "netlink/route_lookup.h"
+#include "netlink/routes_through.h"
 
 namespace {
 
@@ -44,6 +45,13 @@ bool interface_name(int /*socket_fd*/, int index, InterfaceName& name) {
     if (index < 1 || index > name_count) return false;
     std::snprintf(name, sizeof name, "%s", names[index - 1]);
     return true;
+}
+
+unsigned interface_index(int /*socket_fd*/, const char* name) {
+    for (int i = 0; i < name_count; ++i) {
+        if (std::strcmp(name, names[i]) == 0) return static_cast<unsigned>(i + 1);
+    }
+    return 0;
 }
 
 int load_node_config(NodeConfig& config, ConfigMemory& /*memory*/, const char* /*path*/) {
@@ -144,6 +152,15 @@ KernelAnswer lookup_nexthop(RouteLookup& /*lookup*/, int /*socket_fd*/, uint32_t
     }
     finish(into, RTM_NEWNEXTHOP, object);
     return KernelAnswer::found;
+}
+
+// No default route is left through any link, once it has gone (bit 5 of the role)
+// or not.
+KernelAnswer dump_default_routes_through(RouteLookup& /*lookup*/, int /*socket_fd*/, int /*ifindex*/,
+                                         HeapBuffer& routes) {
+    routes.used = 0;
+    if (role & 16) return KernelAnswer::failed;
+    return (role & 32) ? KernelAnswer::refused : KernelAnswer::found;
 }
 
 int query_link_running(const char* name) {

@@ -1,13 +1,14 @@
 // The readers of the kernel's answers to a route lookup, a nexthop request or a
-// link dump, on any reply: the reply walker, then the route or object it finds
-// with its nexthops or members; the link-dump walker; and the neighbour reader,
+// dump, on any reply: the reply walker, then the route or object it finds with
+// its nexthops or members; the dump walker; and the link and neighbour readers,
 // whose messages come the same way.
 #include <linux/rtnetlink.h>
 
 #include <cstdint>
 #include <cstdlib>
 
-#include "netlink/link_dump.h"
+#include "netlink/kernel_dump.h"
+#include "netlink/link_message.h"
 #include "netlink/neighbour_message.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
@@ -40,9 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         while (next_group_member(members, id)) {
         }
     }
-    HeapBuffer running;
-    take_link_dump_datagram(reply, 0, running);
-    if (running.used % sizeof(int) != 0 || running.used > size) std::abort();
+    Bytes rest = reply;
+    NetlinkMessage message;
+    int error = 0;
+    while (next_dump_step(rest, 0, RTM_NEWLINK, message, error) == DumpStep::message) {
+        if (!inside(message.bytes) || message.cut) std::abort();
+        LinkHeader link;
+        read_link_header(message.bytes, link);
+    }
     NeighbourMessage neighbour;
     read_neighbour_message(reply, neighbour);
     return 0;

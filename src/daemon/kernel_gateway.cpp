@@ -120,7 +120,8 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
     NexthopTally tally;
     // With no gateway followed (its route was deleted), the port's interface is
     // the one to keep, as long as it is among the nexthops.
-    tally.sought_ifindex = state.gateway_ifindex != -1 ? state.gateway_ifindex : state.port_ifindex;
+    const int port_gateway_ifindex = state.port_follows_gateway ? state.port_ifindex : -1;
+    tally.sought_ifindex = state.gateway_ifindex != -1 ? state.gateway_ifindex : port_gateway_ifindex;
     tally.sought_gateway = state.gateway_ifindex != -1 ? state.gateway_address : GatewayAddress{};
     tally.names_socket = state.names_socket;
     if (!count_route_nexthops(lookup, socket_fd, route, tally)) return {};
@@ -133,7 +134,6 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
 KernelGateway kernel_gateway(UplinkState& state) { return kernel_gateway(state, lookup_socket(state.route_lookup)); }
 
 KernelGateway kernel_gateway(UplinkState& state, int socket_fd) {
-    ++state.kernel_asks;
     int64_t lifetime_ms = 0;
     const KernelGateway found = ask_kernel_gateway(state, socket_fd, lifetime_ms);
     const RouteInUse route{found.answer == GatewayAnswer::chosen, found.ifindex, found.gateway, lifetime_ms};

@@ -3,8 +3,8 @@
 #include "daemon/uplink_state.h"
 #include "netlink/message_walk.h"
 
-// Handles every route, link, nexthop-object, neighbour and policy-rule message of
-// one notification datagram, in order, each as one unit against the state and the
+// Handles every route, link, nexthop-object, neighbour, policy-rule, address and
+// netconf message of one notification datagram, in order, each as one unit against the state and the
 // fastpath.
 void handle_notifications(UplinkState& state, Bytes datagram);
 

@@ -29,9 +29,3 @@ void write_port_again(UplinkState& state) {
     const PortFor chosen_for = state.port_follows_gateway ? PortFor::gateway : PortFor::pop;
     record_upstream_port(state, port, set_upstream_port(port), chosen_for, state.port_ifindex);
 }
-
-DecisionMark mark_decision(const UplinkState& state) { return {state.kernel_asks, state.port_writes}; }
-
-void write_port_again_after(UplinkState& state, const DecisionMark& before) {
-    if (state.kernel_asks != before.kernel_asks && state.port_writes == before.port_writes) write_port_again(state);
-}

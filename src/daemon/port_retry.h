@@ -5,9 +5,11 @@
 struct UplinkState;
 
 // A port the fastpath did not take is written again until it does: the module may
-// be loaded after the daemon, at boot, or reloaded. Each decision writes it again
-// while the last write failed, and so does the daemon's one timer, 1 s after the
-// failure, then at twice the interval each time, up to a minute apart.
+// be loaded after the daemon, at boot, or reloaded. The daemon's one timer writes
+// it again 1 s after the failure, then at twice the interval each time, up to a
+// minute apart; nothing else does, so that no flood of notifications or router
+// advertisements (anyone on a link may send those) fills the journal with
+// rewrites. A decision that moves the port writes it at once.
 struct PortRetry {
     int64_t due_ms = 0;      // when the timer writes again, on the monotonic clock; 0: never
     int64_t backoff_ms = 0;  // the interval that led to due_ms
@@ -22,14 +24,3 @@ void schedule_port_retry(PortRetry& retry, bool written, int64_t now_ms);
 
 // Writes the recorded port again, with its line, when the last write failed.
 void write_port_again(UplinkState& state);
-
-// Where the state stood before a message was handled.
-struct DecisionMark {
-    uint64_t kernel_asks = 0;
-    uint64_t port_writes = 0;
-};
-DecisionMark mark_decision(const UplinkState& state);
-
-// After a message: when it led to a decision (the kernel was asked) that wrote no
-// port, writes the port again if the last write failed.
-void write_port_again_after(UplinkState& state, const DecisionMark& before);

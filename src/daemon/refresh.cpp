@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "config/node_config.h"
 #include "daemon/fastpath.h"
@@ -11,6 +12,7 @@
 #include "netlink/heap_buffer.h"
 #include "netlink/interface_name.h"
 #include "netlink/link_dump.h"
+#include "netlink/neighbour_dump.h"
 #include "netlink/route_dump.h"
 
 namespace {
@@ -34,13 +36,17 @@ void take_gateway(UplinkState& state, int index, const GatewayAddress& via, bool
     record_gateway(state, index, name, via);
 }
 
-// The links that run now, from a link dump on the lookup socket `socket_fd`.
-// Without one or a dump, what was known stays: the link messages since say the rest.
-void refresh_running_links(UplinkState& state, int socket_fd) {
+// The links that run now and the neighbour entries that have failed, from dumps
+// on the lookup socket `socket_fd`. Without one or a dump, what was known stays:
+// the messages since say the rest.
+void refresh_links_and_neighbours(UplinkState& state, int socket_fd) {
+    if (socket_fd < 0) return;
     HeapBuffer running;
-    if (socket_fd >= 0 && dump_running_links(state.route_lookup, socket_fd, running)) {
+    if (dump_running_links(state.route_lookup, socket_fd, running)) {
         replace_running_links(state.running_links, running.view());
     }
+    std::vector<NeighbourEntry> failed;
+    if (dump_failed_neighbours(state.route_lookup, socket_fd, failed)) state.failed_neighbours.entries.swap(failed);
 }
 
 }  // namespace
@@ -64,10 +70,11 @@ void refresh_gateway(UplinkState& state, int socket_fd, bool flush_moves) {
 void refresh_upstream_port(UplinkState& state, bool flush_moves) {
     // A refresh always asks jq: it is the operator's way to force a fresh read.
     reload_node_config(state.config, state.config_memory, node_config_path);
-    // Which links run first: a link that starts running after the dump is told by
-    // its own notification, queued behind this refresh, and asks the kernel again.
+    // Which links run and which neighbours failed first: a change after the dumps
+    // is told by its own notification, queued behind this refresh, and asks the
+    // kernel again.
     const int socket_fd = lookup_socket(state.route_lookup);
-    refresh_running_links(state, socket_fd);
+    refresh_links_and_neighbours(state, socket_fd);
     refresh_gateway(state, socket_fd, flush_moves);
     // Whether or not the gateway was found.
     if (state.config.is_pop) select_pop_uplink(state, flush_moves);

@@ -1,6 +1,7 @@
 #include "daemon/uplink_rules.h"
 
 #include <linux/neighbour.h>
+#include <linux/netconf.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <sys/socket.h>
@@ -14,7 +15,11 @@ constexpr const char* tavro_prefix = "tavro";
 }  // namespace
 
 bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& config) {
-    if ((flags & IFF_RUNNING) == 0 || !config.is_pop) return false;
+    return (flags & IFF_RUNNING) != 0 && name_takes_uplink(name, config);
+}
+
+bool name_takes_uplink(const char* name, const NodeConfig& config) {
+    if (!config.is_pop) return false;
     return name_begins_with(name, tavro_prefix) ||
            (routed_nic_usable(config) && name_begins_with(name, config.routed_nic));
 }
@@ -25,10 +30,27 @@ bool link_may_take_routes(uint16_t type, uint32_t flags, uint32_t change) {
     return (flags & change & IFF_UP) == 0;
 }
 
-bool neighbour_may_rank_routers(const NeighbourMessage& neighbour, int gateway_ifindex, const GatewayAddress& gateway) {
-    if (neighbour.family != AF_INET6) return false;
-    if ((neighbour.flags & NTF_ROUTER) != 0) return true;
-    return gateway_ifindex > 0 && neighbour.ifindex == gateway_ifindex && neighbour.address == gateway;
+bool neighbour_may_rank_routers(uint16_t type, const NeighbourMessage& neighbour, FailedNeighbours& failed,
+                                int gateway_ifindex, const GatewayAddress& gateway) {
+    // A proxy entry answers for others: the kernel's choice never looks at it.
+    if (neighbour.family != AF_INET6 || (neighbour.flags & NTF_PROXY) != 0) return false;
+    const NeighbourEntry entry{neighbour.ifindex, neighbour.address};
+    const bool failed_now = type == RTM_NEWNEIGH && (neighbour.state & NUD_FAILED) != 0;
+    // Deleted while failed: counts even when the daemon never saw it fail.
+    const bool failed_deleted = type == RTM_DELNEIGH && (neighbour.state & NUD_FAILED) != 0;
+    const bool changed = failed_now ? note_neighbour_failed(failed, entry)
+                                    : note_neighbour_recovered(failed, entry) || failed_deleted;
+    const bool gateway_entry = gateway_ifindex > 0 && neighbour.ifindex == gateway_ifindex && neighbour.address == gateway;
+    return changed || gateway_entry;
+}
+
+bool netconf_may_rank_routes(uint16_t type, const NetconfMessage& netconf) {
+    if (type != RTM_NEWNETCONF || netconf.family != AF_INET6 || netconf.settings != 1) return false;
+    return netconf.ignores_linkdown || (netconf.forwarding && netconf.ifindex == NETCONFA_IFINDEX_ALL);
+}
+
+bool address_loss_may_take_routes(uint16_t type, const AddressMessage& address) {
+    return type == RTM_DELADDR && address.family == AF_INET6;
 }
 
 bool tavro_replaces_lost_uplink(const NodeConfig& config) { return config.is_pop && !routed_nic_usable(config); }

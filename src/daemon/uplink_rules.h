@@ -4,13 +4,20 @@
 
 #include "config/node_config.h"
 #include "netlink/gateway_address.h"
+#include "daemon/failed_neighbours.h"
+#include "netlink/address_message.h"
 #include "netlink/neighbour_message.h"
+#include "netlink/netconf_message.h"
 
 // The daemon's decisions, on plain values: no system call is made here.
 
 // On a POP, a tavro interface or the routed nic interface that comes up running
 // becomes the upstream port.
 bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& config);
+
+// Whether a POP's rules take a link named `name` as its port: a tavro interface,
+// or the routed nic interface when it is usable.
+bool name_takes_uplink(const char* name, const NodeConfig& config);
 
 // A link message that may come with routes taken away, and with a POP's port
 // gone: a link deleted, or no longer running, unless the message says the link
@@ -19,13 +26,30 @@ bool link_takes_uplink(const char* name, uint32_t flags, const NodeConfig& confi
 bool link_may_take_routes(uint16_t type, uint32_t flags, uint32_t change);
 
 // A neighbour notification after which the kernel may rank default routers
-// anew: on a node that does not forward it prefers routers neighbour discovery
-// finds reachable, and says nothing of it. That is an IPv6 entry of a router
-// (NTF_ROUTER: its advertisements or answers said so), or of the gateway followed
-// (interface `gateway_ifindex`, address `gateway`), whatever its state. A host's
-// entry, even a failed one, is no gateway of the route in use, so the kernel's
-// choice cannot move with it: the neighbours of a busy LAN cost no question.
-bool neighbour_may_rank_routers(const NeighbourMessage& neighbour, int gateway_ifindex, const GatewayAddress& gateway);
+// anew. On a node that does not forward, it passes over every default route whose
+// gateway's entry has FAILED, whatever the entry's flags, and takes it back
+// without a word once the entry leaves that state or goes. So an IPv6 entry
+// counts when it enters FAILED, and when one known to have failed (`failed`, kept
+// up to date here) changes state or goes: a deleted entry says the state it had.
+// The gateway followed (interface `gateway_ifindex`, address `gateway`) counts in
+// any state. Entries that never fail (a busy LAN's hosts) cost no question, and
+// an entry that fails again (the kernel's own probe of a failed router, each
+// minute) costs none either: the kernel went back to passing it over.
+bool neighbour_may_rank_routers(uint16_t type, const NeighbourMessage& neighbour, FailedNeighbours& failed,
+                                int gateway_ifindex, const GatewayAddress& gateway);
+
+// A netconf notification that changes how the kernel ranks default routes: the
+// node's forwarding (with it on, a router's reachability no longer counts), or
+// ignore_routes_with_linkdown, the node's or an interface's. A message with
+// several settings is an interface's or a namespace's first, which changes no
+// route in use.
+bool netconf_may_rank_routes(uint16_t type, const NetconfMessage& netconf);
+
+// An IPv6 address gone. A link whose IPv6 is disabled, or whose MTU falls below
+// IPv6's minimum, loses its addresses, and with them its routes or its place in a
+// multipath route, with no route or link notification: the address messages are
+// what always comes.
+bool address_loss_may_take_routes(uint16_t type, const AddressMessage& address);
 
 // On a POP whose port stopped running or went: the tavro links take over, unless
 // the routed nic interface is usable, whose POP has no fallback.

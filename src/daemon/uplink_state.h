@@ -4,6 +4,7 @@
 
 #include "config/config_memory.h"
 #include "config/node_config.h"
+#include "daemon/failed_neighbours.h"
 #include "daemon/port_retry.h"
 #include "daemon/route_expiry.h"
 #include "daemon/running_links.h"
@@ -24,15 +25,15 @@ struct UplinkState {
     InterfaceName upstream_port = {};    // the port last set, empty before the first
     bool upstream_port_written = false;  // and whether the fastpath took it
     bool port_follows_gateway = false;   // it was set for the gateway, as on a node that is not a POP
-    int port_ifindex = -1;               // and then its interface's index, kept when the gateway is forgotten
+    int port_ifindex = -1;               // its link's index (kept when the gateway is forgotten), -1
+                                         // once that link has gone
     PortRetry port_retry;                // when a port the fastpath refused is written again
     int64_t advert_recheck_ms = 0;       // when the kernel is asked once more after a router advertisement
-    uint64_t kernel_asks = 0;            // how many times the kernel was asked which route it uses
-    uint64_t port_writes = 0;            // how many times the port was written, or tried
     ConfigMemory config_memory;          // the last clean configuration read, reused while the bytes stay
     RouteLookup route_lookup;            // where the kernel is asked which default route it uses
     RouteExpiry route_expiry;            // when that route runs out of lifetime
     RunningLinks running_links;          // the links known to run
+    FailedNeighbours failed_neighbours;  // the IPv6 neighbour entries known to have failed
     int names_socket = -1;               // a socket held for the process's life, to name interfaces over
 };
 
@@ -40,9 +41,13 @@ struct UplinkState {
 enum class PortFor { gateway, pop };
 
 // Keeps what was just set as the upstream port, whether the write worked (and
-// when to write it again if not), what it was set for and, for a gateway, its
-// interface's index.
+// when to write it again if not), what it was set for and its link's index
+// (`ifindex`, or asked of the kernel by name when -1).
 void record_upstream_port(UplinkState& state, const char* name, bool written, PortFor chosen_for, int ifindex = -1);
+
+// Brings the node's role and the POP's interfaces up to date from the
+// configuration file.
+void read_node_config(UplinkState& state);
 
 // Records interface `ifindex`, named `name`, and gateway `via` as the gateway
 // followed, or forgets it (ifindex -1).

@@ -12,7 +12,7 @@ struct GatewayAddress {
     std::array<std::byte, 16> bytes{};
 
     bool known() const { return *this != GatewayAddress{}; }
-    bool operator==(const GatewayAddress&) const = default;
+    auto operator<=>(const GatewayAddress&) const = default;
 };
 
 // Reads an IPv6 address (RTA_GATEWAY of an IPv6 route, NDA_DST of an IPv6

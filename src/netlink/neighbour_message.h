@@ -15,6 +15,15 @@ struct NeighbourMessage {
     GatewayAddress address; // NDA_DST of an IPv6 entry; unknown for other families
 };
 
+// Which entry a neighbour message is about: the kernel keys IPv6 entries by link
+// and address.
+struct NeighbourEntry {
+    int ifindex = 0;
+    GatewayAddress address;
+
+    auto operator<=>(const NeighbourEntry&) const = default;
+};
+
 // Returns false when the message is too short to hold its ndmsg. Other families'
 // entries are read as far as their ndmsg only: nobody asks for their address.
 bool read_neighbour_message(Bytes message, NeighbourMessage& neighbour);

@@ -20,10 +20,13 @@ constexpr int receive_queue_bytes = 4 << 20;
 // Groups without a legacy RTMGRP_ mask: group n is bit n - 1.
 constexpr uint32_t group_mask(unsigned group) { return 1U << (group - 1); }
 // Links, IPv6 routes, nexthop objects, and what else changes the route the kernel
-// uses without a route notification: neighbours (router reachability) and IPv6
-// policy rules.
-constexpr uint32_t subscribed_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_ROUTE |
-                                       group_mask(RTNLGRP_IPV6_RULE) | group_mask(RTNLGRP_NEXTHOP);
+// uses without a route notification: neighbours (router reachability), IPv6
+// policy rules, IPv6 addresses (a link that loses IPv6 loses them all, and may
+// lose its routes without a word) and IPv6 netconf (forwarding, and whether
+// routes without carrier are ignored).
+constexpr uint32_t subscribed_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_IFADDR | RTMGRP_IPV6_ROUTE |
+                                       group_mask(RTNLGRP_IPV6_RULE) | group_mask(RTNLGRP_IPV6_NETCONF) |
+                                       group_mask(RTNLGRP_NEXTHOP);
 // Stale notifications thrown away after a loss, at most.
 constexpr int stale_datagrams_limit = 1 << 16;
 

@@ -16,6 +16,10 @@ size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]
             found[count++] = {NotificationKind::neighbour, message.type, message.bytes};
         } else if (message.type == RTM_NEWRULE || message.type == RTM_DELRULE) {
             found[count++] = {NotificationKind::rule, message.type, message.bytes};
+        } else if (message.type == RTM_NEWADDR || message.type == RTM_DELADDR) {
+            found[count++] = {NotificationKind::address, message.type, message.bytes};
+        } else if (message.type == RTM_NEWNETCONF || message.type == RTM_DELNETCONF) {
+            found[count++] = {NotificationKind::netconf, message.type, message.bytes};
         }
     }
     return count;

@@ -41,6 +41,10 @@ int open_lookup_socket() {
         return -1;
     }
     setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &receive_timeout, sizeof receive_timeout);
+    // Dumps filtered by interface need the kernel's strict checking; a kernel
+    // without it sends the whole table instead, which the readers still filter.
+    const int strict = 1;
+    setsockopt(socket_fd, SOL_NETLINK, NETLINK_GET_STRICT_CHK, &strict, sizeof strict);
     return socket_fd;
 }
 

@@ -606,5 +606,5 @@ class Node:
 
 
 SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
-MONITOR_GROUPS = 0x80040405  # links, neighbours, IPv6 routes and rules, nexthop objects
+MONITOR_GROUPS = 0x81040505  # links, neighbours, IPv6 addresses, routes, rules and netconf, nexthop objects
 REFRESH_LINE = "Received SIGUSR1 signal from meshwarden. Updating the upstream port.."

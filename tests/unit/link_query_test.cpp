@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "netlink/link_dump.h"
+#include "netlink/kernel_dump.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -41,24 +41,39 @@ TEST(LinkReply, ACutReplyStillCountsWhenItsFixedHeaderArrived) {
     EXPECT_EQ(running_of(cut), 0);
 }
 
-TEST(LinkDump, CollectsTheRunningLinksOfItsOwnRequestUntilDone) {
+TEST(KernelDump, StepsThroughItsOwnRequestUntilDoneOrRefused) {
     const auto numbered = [](Buffer message, uint32_t sequence) {
         set_at(message, offsetof(nlmsghdr, nlmsg_seq), sequence);
         return message;
     };
-    HeapBuffer collected;
-    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(link_message(2, running), 8),
-                                                     numbered(link_message(3, up), 8),
-                                                     numbered(link_message(4, running), 7)})),
-                                      8, collected),
-              DumpProgress::more) << "a late reply to an earlier request is stepped over";
-    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(link_message(5, running), 8),
-                                                     numbered(message(NLMSG_DONE, 0, Buffer(4)), 8)})),
-                                      8, collected),
-              DumpProgress::done);
-    std::vector<int> indexes(collected.used / sizeof(int));
-    std::memcpy(indexes.data(), collected.data, collected.used);
-    EXPECT_EQ(indexes, (std::vector<int>{2, 5}));
-    EXPECT_EQ(take_link_dump_datagram(view(datagram({numbered(message(NLMSG_ERROR, 0, Buffer(20)), 8)})), 8, collected),
-              DumpProgress::failed);
+    const auto steps = [](const Buffer& bytes, std::vector<int>& indexes, int& error) {
+        Bytes rest = view(bytes);
+        NetlinkMessage found;
+        DumpStep step;
+        while ((step = next_dump_step(rest, 8, RTM_NEWLINK, found, error)) == DumpStep::message) {
+            indexes.push_back(read_at<ifinfomsg>(found.bytes, netlink_header_size).ifi_index);
+        }
+        return step;
+    };
+    std::vector<int> indexes;
+    int error = 0;
+    EXPECT_EQ(steps(datagram({numbered(link_message(2, running), 8), numbered(link_message(3, up), 7),
+                              numbered(default_route(4), 8), numbered(link_message(5, up), 8)}),
+                    indexes, error),
+              DumpStep::datagram_end) << "a late reply to an earlier request, and another type, are stepped over";
+    EXPECT_EQ(steps(datagram({numbered(link_message(6, running), 8), numbered(message(NLMSG_DONE, 0, Buffer(4)), 8),
+                              numbered(link_message(7, running), 8)}),
+                    indexes, error),
+              DumpStep::done);
+    EXPECT_EQ(indexes, (std::vector<int>{2, 5, 6}));
+
+    // Refused at once, or broken off: the errno comes in NLMSG_ERROR or in NLMSG_DONE.
+    Buffer refusal(20);
+    set_at(refusal, 0, -ENODEV);
+    EXPECT_EQ(steps(datagram({numbered(message(NLMSG_ERROR, 0, refusal), 8)}), indexes, error), DumpStep::refused);
+    EXPECT_EQ(error, ENODEV);
+    Buffer broken(4);
+    set_at(broken, 0, -EBUSY);
+    EXPECT_EQ(steps(datagram({numbered(message(NLMSG_DONE, 0, broken), 8)}), indexes, error), DumpStep::refused);
+    EXPECT_EQ(error, EBUSY);
 }

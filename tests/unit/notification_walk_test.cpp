@@ -29,7 +29,7 @@ constexpr uint32_t running = IFF_UP | IFF_RUNNING;
 }  // namespace
 
 TEST(NotificationWalk, HandsOnEveryRouteAndLinkMessageOfADatagramInOrder) {
-    const Buffer bytes = datagram({default_route(1), message(RTM_NEWADDR, 0, Buffer(8)), link_message(2, running),
+    const Buffer bytes = datagram({default_route(1), message(RTM_NEWQDISC, 0, Buffer(20)), link_message(2, running),
                                    message(RTM_DELLINK, 0, Buffer(16)), default_route(1, RTM_DELROUTE),
                                    message(NLMSG_DONE, 0, Buffer(4))});
     EXPECT_EQ(notification_types(bytes), (std::vector<uint16_t>{RTM_NEWROUTE, RTM_NEWLINK, RTM_DELLINK, RTM_DELROUTE}));
@@ -53,17 +53,17 @@ TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     EXPECT_FALSE(read_link_header(view(cut).subspan(default_route(1).size()).first(27), link));
 }
 
-TEST(NotificationWalk, HandsOnLinkDeletionsNexthopObjectsNeighboursAndRulesToo) {
+TEST(NotificationWalk, HandsOnLinkDeletionsNexthopObjectsNeighboursRulesAddressesAndNetconfToo) {
     const Buffer bytes = datagram({message(RTM_DELLINK, 0, Buffer(16)), message(RTM_NEWNEXTHOP, 0, Buffer(8)),
-                                   message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWADDR, 0, Buffer(8)),
-                                   message(RTM_NEWNEIGH, 0, Buffer(12)), message(RTM_DELRULE, 0, Buffer(12))});
+                                   message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWQDISC, 0, Buffer(20)),
+                                   message(RTM_NEWNEIGH, 0, Buffer(12)), message(RTM_DELRULE, 0, Buffer(12)),
+                                   message(RTM_DELADDR, 0, Buffer(8)), message(RTM_NEWNETCONF, 0, Buffer(4))});
     Notification found[max_notifications];
-    ASSERT_EQ(notifications_in(view(bytes), found), 5u);
-    EXPECT_EQ(found[0].kind, NotificationKind::link);
-    EXPECT_EQ(found[1].kind, NotificationKind::nexthop);
-    EXPECT_EQ(found[2].kind, NotificationKind::nexthop);
-    EXPECT_EQ(found[3].kind, NotificationKind::neighbour);
-    EXPECT_EQ(found[4].kind, NotificationKind::rule);
+    ASSERT_EQ(notifications_in(view(bytes), found), 7u);
+    const NotificationKind kinds[] = {NotificationKind::link,      NotificationKind::nexthop, NotificationKind::nexthop,
+                                      NotificationKind::neighbour, NotificationKind::rule,    NotificationKind::address,
+                                      NotificationKind::netconf};
+    for (size_t i = 0; i < std::size(kinds); ++i) EXPECT_EQ(found[i].kind, kinds[i]) << i;
 }
 
 TEST(NeighbourMessage, ReadsAnIpv6EntrysStateFlagsAndAddressButNoOtherFamilysAddress) {

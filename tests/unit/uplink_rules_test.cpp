@@ -1,9 +1,11 @@
 #include "daemon/uplink_rules.h"
 
 #include <gtest/gtest.h>
+#include <linux/netconf.h>
 
 #include "daemon/running_links.h"
 #include "netlink/neighbour_message.h"
+#include "netlink/netconf_message.h"
 #include "netlink_bytes.h"
 
 using namespace crafted;
@@ -65,22 +67,73 @@ TEST(UplinkRules, OnAPopARunningTavroOrRoutedNicTakesTheUplink) {
     EXPECT_FALSE(link_takes_uplink("nic1", running, pop("", "nic1")));
 }
 
-TEST(UplinkRules, OnlyARoutersOrTheGatewaysNeighbourEntryMayMoveTheKernelsChoice) {
-    const auto asks = [](const Buffer& message) {
+TEST(UplinkRules, AnEntryEnteringOrLeavingFailedOrTheGatewaysMayMoveTheKernelsChoice) {
+    FailedNeighbours failed;
+    const auto asks = [&failed](const Buffer& message) {
         NeighbourMessage neighbour;
         EXPECT_TRUE(read_neighbour_message(view(message), neighbour));
         GatewayAddress gateway;
         EXPECT_TRUE(read_gateway_address(view(Buffer(16, std::byte{0xfe})), gateway));
         gateway.bytes[15] = std::byte{1};
-        return neighbour_may_rank_routers(neighbour, 4, gateway);
+        return neighbour_may_rank_routers(read_at<nlmsghdr>(view(message), 0).nlmsg_type, neighbour, failed, 4, gateway);
     };
-    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, NTF_ROUTER, 2)));
-    EXPECT_TRUE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 9, NUD_STALE, NTF_ROUTER, 2))) << "a router's entry goes";
-    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_FAILED, 0, 1))) << "the gateway, unflagged";
-    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, 0, 1))) << "the same address elsewhere";
-    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_FAILED, 0, 2))) << "a host fails";
-    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_REACHABLE, 0, 3)));
+    // A busy LAN's hosts, and routers that never fail, cost nothing, whatever their flags.
+    for (const uint16_t state : {NUD_INCOMPLETE, NUD_REACHABLE, NUD_STALE, NUD_DELAY, NUD_PROBE}) {
+        EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, state, 0, 2)));
+        EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, state, NTF_ROUTER, 3)));
+    }
+    EXPECT_FALSE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 9, NUD_STALE, NTF_ROUTER, 3)));
+    // A router whose answers carry no router flag fails, fails again after the
+    // kernel's own probe, and answers once more.
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, 0, 2)));
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, 0, 2)));
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 8, NUD_STALE, 0, 2))) << "the same address elsewhere";
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_STALE, 0, 2)));
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_REACHABLE, 0, 2)));
+    // A failed entry deleted, seen failing or not: a deletion says the state it had.
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, 0, 5)));
+    EXPECT_TRUE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 9, NUD_FAILED, 0, 5)));
+    EXPECT_TRUE(failed.entries.empty()) << "the set grows with failed entries, not with messages";
+    EXPECT_TRUE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 9, NUD_FAILED, 0, 6)));
+    // The gateway's own entry, in any state.
+    EXPECT_TRUE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 4, NUD_REACHABLE, 0, 1)));
+    EXPECT_TRUE(asks(neighbour_message(RTM_DELNEIGH, AF_INET6, 4, NUD_STALE, 0, 1)));
+    // Other families, and proxy entries, which answer for others.
     EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET, 4, NUD_FAILED, NTF_ROUTER)));
+    EXPECT_FALSE(asks(neighbour_message(RTM_NEWNEIGH, AF_INET6, 9, NUD_FAILED, NTF_PROXY, 7)));
+}
+
+TEST(UplinkRules, OnlyForwardingOfTheNodeOrIgnoringRoutesWithoutCarrierRanksRoutesAnew) {
+    const auto asks = [](uint16_t type, int ifindex, std::initializer_list<uint16_t> settings) {
+        Buffer body(4);
+        body[0] = std::byte{AF_INET6};
+        const auto add = [&body](uint16_t attribute_type, int32_t value) {
+            put(body, rtattr{8, attribute_type});
+            put(body, value);
+        };
+        add(NETCONFA_IFINDEX, ifindex);
+        for (const uint16_t setting : settings) add(setting, 1);
+        const Buffer bytes = message(type, 0, body);
+        NetconfMessage netconf;
+        EXPECT_TRUE(read_netconf_message(view(bytes), netconf));
+        return netconf_may_rank_routes(type, netconf);
+    };
+    EXPECT_TRUE(asks(RTM_NEWNETCONF, NETCONFA_IFINDEX_ALL, {NETCONFA_FORWARDING}));
+    EXPECT_FALSE(asks(RTM_NEWNETCONF, 4, {NETCONFA_FORWARDING})) << "the kernel reads the node's alone";
+    EXPECT_FALSE(asks(RTM_NEWNETCONF, NETCONFA_IFINDEX_DEFAULT, {NETCONFA_FORWARDING}));
+    EXPECT_TRUE(asks(RTM_NEWNETCONF, 4, {NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN}));
+    EXPECT_TRUE(asks(RTM_NEWNETCONF, NETCONFA_IFINDEX_ALL, {NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN}));
+    EXPECT_FALSE(asks(RTM_NEWNETCONF, NETCONFA_IFINDEX_ALL, {NETCONFA_PROXY_NEIGH}));
+    EXPECT_FALSE(asks(RTM_NEWNETCONF, 4,
+                      {NETCONFA_FORWARDING, NETCONFA_PROXY_NEIGH, NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN}))
+        << "a new interface's settings, all at once";
+    EXPECT_FALSE(asks(RTM_DELNETCONF, 4, {NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN}));
+
+    AddressMessage address{AF_INET6, 4};
+    EXPECT_TRUE(address_loss_may_take_routes(RTM_DELADDR, address));
+    EXPECT_FALSE(address_loss_may_take_routes(RTM_NEWADDR, address));
+    address.family = AF_INET;
+    EXPECT_FALSE(address_loss_may_take_routes(RTM_DELADDR, address));
 }
 
 TEST(RunningLinks, OnlyALinkNotKnownToRunStarts) {

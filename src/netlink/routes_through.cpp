@@ -1,0 +1,56 @@
+#include "netlink/routes_through.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "netlink/kernel_dump.h"
+#include "netlink/route_message.h"
+
+namespace {
+
+struct RoutesThroughRequest {
+    nlmsghdr header;
+    rtmsg route;
+    rtattr oif_header;
+    uint32_t oif;
+};
+static_assert(sizeof(RoutesThroughRequest) == 36);
+
+constexpr std::byte padding[3] = {};
+
+}  // namespace
+
+KernelAnswer dump_default_routes_through(RouteLookup& lookup, int socket_fd, int ifindex, HeapBuffer& routes) {
+    RoutesThroughRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = ++lookup.sequence;
+    request.route.rtm_family = AF_INET6;
+    request.oif_header.rta_len = sizeof request.oif_header + sizeof request.oif;
+    request.oif_header.rta_type = RTA_OIF;
+    request.oif = static_cast<uint32_t>(ifindex);
+    routes.used = 0;
+    KernelDump dump;
+    if (!start_kernel_dump(dump, lookup, socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWROUTE,
+                           "routes")) {
+        return KernelAnswer::failed;
+    }
+    NetlinkMessage message;
+    RouteMessage route;
+    bool kept = true;
+    while (next_dumped_message(dump, message)) {
+        if (!read_route_message(message.bytes, route) || route.dst_len != 0) continue;
+        // Kept as the kernel lays messages out, each from a four-byte boundary.
+        const size_t size = message.bytes.size();
+        kept = kept && routes.append(message.bytes.data(), size) && routes.append(padding, align4(size) - size);
+    }
+    if (dump.ended == DumpStep::refused && dump.error == ENODEV) return KernelAnswer::refused;
+    if (dump.ended == DumpStep::refused) std::fputs("The kernel refused to list its routes\n", stderr);
+    if (!kept) std::fputs("Out of memory for the list of routes\n", stderr);
+    return dump.ended == DumpStep::done && kept ? KernelAnswer::found : KernelAnswer::failed;
+}
