@@ -165,8 +165,9 @@ static void follow_best(void) {
 int main(void) {
     int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     struct sockaddr_nl address = {.nl_family = AF_NETLINK, .nl_pid = (unsigned)getpid(),
-                                  .nl_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_ROUTE |
-                                               (1U << (RTNLGRP_IPV6_RULE - 1)) | (1U << (RTNLGRP_NEXTHOP - 1))};
+                                  .nl_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_IFADDR | RTMGRP_IPV6_ROUTE |
+                                               (1U << (RTNLGRP_IPV6_RULE - 1)) | (1U << (RTNLGRP_IPV6_NETCONF - 1)) |
+                                               (1U << (RTNLGRP_NEXTHOP - 1))};
     if (fd < 0 || bind(fd, (struct sockaddr *)&address, sizeof address) != 0) {
         perror("kernel_floor");
         return 1;

@@ -11,9 +11,11 @@ deleted under a standing backup, a move between nexthop objects with the
 kernel's compatibility view off, a route that runs out of lifetime, and a router
 whose neighbour entry fails) and POP link-up latency, each for uplinkwatch and
 for the floor, with their ratio; a router advertisement that revives an expired
-route (no notification tells of it, so the floor cannot follow); failover while
-the configuration changes before every move; a route storm, a neighbour storm
-and a burst of link changes; startup on an empty and on a full table; and the idle cost.
+route, and forwarding switched with a failed primary (no route notification
+tells of either, so the floor cannot follow); failover while the configuration
+changes before every move; a route storm, a neighbour storm of failing hosts and
+one of hosts that never fail, and a burst of link changes; startup on an empty
+and on a full table; and the idle cost.
 """
 
 import glob
@@ -265,6 +267,47 @@ def unreachable_router(bench, rounds, binary=BINARY):
         made.stop()
 
 
+# Runs in a node's namespace: sets net.ipv6.conf.all.forwarding to each value read
+# from stdin, and prints the moment the write returned (monotonic clock, shared
+# with the harness).
+_FORWARDING = r"""
+import sys, time
+for line in sys.stdin:
+    with open("/proc/sys/net/ipv6/conf/all/forwarding", "w") as setting:
+        setting.write(line)
+    print(time.monotonic(), flush=True)
+"""
+
+
+def forwarding_switch(bench, rounds):
+    """On a node whose primary router's neighbour entry has failed, forwarding
+    switched on, until upstream_port holds the primary's interface (a node that
+    forwards does not weigh reachability), then off, until it holds the backup's.
+    The kernel announces only the setting. Both moves count."""
+    made = bench.node()
+    try:
+        made.sysctl(made.name, "net.ipv6.conf.all.forwarding=0")
+        shell = start_contender(made, BINARY, "Default gateway not set")
+        shell.stdin.write("neigh replace fe80::1 lladdr 02:00:00:00:00:01 dev up0 nud failed\n"
+                          "route add default via fe80::1 dev up0 metric 100\n")
+        timed_command(made, shell, "route add default via fe80::2 dev up1 metric 200", "up1")
+        switch = subprocess.Popen(["ip", "netns", "exec", made.name, sys.executable, "-c", _FORWARDING],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        latencies = []
+        for change in range(2 * rounds):
+            value, uplink = ("1", "up0") if change % 2 == 0 else ("0", "up1")
+            before = len(made.writes())
+            switch.stdin.write(value + "\n")
+            switch.stdin.flush()
+            written = float(switch.stdout.readline())
+            latencies.append((port_written(made, before, uplink) - written) * 1000)
+        switch.stdin.close()
+        switch.wait()
+        return latency_figures(made, shell, "moves", 2 * rounds, latencies)
+    finally:
+        made.stop()
+
+
 # Runs in a router's namespace: sends a router advertisement from its eth0 for
 # each line on stdin, with the router lifetime in seconds that the line gives, and
 # prints the moment it sent it (monotonic clock, shared with the harness).
@@ -354,10 +397,13 @@ def quiet_cost(made, commands):
     }
 
 
-def neighbour_storm(bench, hosts):
-    """Neighbour entries of hosts (not routers) created, failed and deleted, a
-    thousand at a time (the machine's neighbour tables hold 1024 entries that
-    may be collected), in one batch."""
+def neighbour_storm(bench, hosts, failing=True):
+    """Neighbour entries of hosts (not routers) created, then failed and deleted
+    (each failure, and the deletion of a failed entry, asks the kernel: on a node
+    that does not forward it passes over a failed gateway), or made stale and
+    deleted, as a busy LAN's hosts that never fail; a thousand at a time (the
+    machine's neighbour tables hold 1024 entries that may be collected), in one
+    batch."""
     made = bench.node()
     try:
         made.count_jq_runs()
@@ -365,11 +411,12 @@ def neighbour_storm(bench, hosts):
         made.start()
         made.wait_line("Updating the upstream port as up0")
         commands = []
-        for wave in range(hosts // 1000):
+        for wave in range((hosts + 999) // 1000):
             entries = [(f"2001:db8:{wave:x}::{number + 1:x}", f"02:00:00:{wave:02x}:{number >> 8:02x}:{number & 255:02x}")
-                       for number in range(1000)]
+                       for number in range(min(1000, hosts - 1000 * wave))]
             commands += [f"neigh add {address} lladdr {mac} dev up0 nud reachable" for address, mac in entries]
-            commands += [f"neigh change {address} lladdr {mac} dev up0 nud failed" for address, mac in entries]
+            commands += [f"neigh change {address} lladdr {mac} dev up0 nud {'failed' if failing else 'stale'}"
+                         for address, mac in entries]
             commands += [f"neigh del {address} dev up0" for address, _ in entries]
         return quiet_cost(made, commands)
     finally:
@@ -579,6 +626,7 @@ def main():
         ("expiry handover", expiry_handover(bench, expiries), floor_expiry),
         ("floor expiry", floor_expiry, None),
         ("unreachable router", unreachable_router(bench, moves // 2), floor_unreachable),
+        ("forwarding switch", forwarding_switch(bench, moves // 2), None),
         ("advert revival", advert_revival(bench, 5 if quick else 40), None),
         ("floor unreachable", floor_unreachable, None),
         ("pop link-up", pop_link_up(bench, rounds), floor_link_up),
@@ -586,6 +634,7 @@ def main():
         ("churn failover", failover(bench, 20 if quick else 100, churn=True), floor_failover),
         ("storm", storm(bench, 10000 if quick else 100000), None),
         ("neighbour storm", neighbour_storm(bench, 2000 if quick else 10000), None),
+        ("quiet neighbours", neighbour_storm(bench, 667 if quick else 3334, failing=False), None),
         ("link burst", link_burst(bench, 2000 if quick else 10000), None),
         *zip(("startup, empty", "startup, full"), startups(bench, full_table, 3 if quick else 9), (None, None)),
         ("idle", idle(bench, 2 if quick else 10, 1 if quick else 15), None),

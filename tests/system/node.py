@@ -42,11 +42,12 @@ if [ "$fastpath_mode" != missing ]; then
   [ "$fastpath_mode" = ro ] && mount -o remount,bind,ro "$root/proc/net/gre6_fastpath"
 fi
 mount --bind "$cfg" "$root/data/cfg"
-# /proc/self, for runtimes that read their own maps (sanitizers), from a procfs
-# mounted beside the stand-in /proc.
+# /proc/self, for runtimes that read their own maps (sanitizers), and /proc/sys,
+# for the node's own settings, from a procfs mounted beside the stand-in /proc.
 mkdir -p "$root/.proc"
 mount -t proc proc "$root/.proc"
 ln -sfn ../.proc/self "$root/proc/self"
+ln -sfn ../.proc/sys "$root/proc/sys"
 mount --bind "$tools" "$root/usr/local/bin"
 : > "$root/uplinkwatch"
 mount --bind "$binary" "$root/uplinkwatch"
@@ -94,6 +95,23 @@ while not select.select([sys.stdin], [], [], 0.0001)[0]:
         sender.sendto(message, (target, 0))
     except OSError:
         pass  # no socket has that port id right now
+"""
+
+
+# Runs in a router's namespace: sends argv[1] router advertisements of lifetime 0
+# (they add no route) from its eth0, evenly over argv[2] seconds.
+_ADVERTISE = r"""
+import socket, struct, sys, time
+count, seconds = int(sys.argv[1]), float(sys.argv[2])
+sender = socket.socket(socket.AF_INET6, socket.SOCK_RAW, socket.IPPROTO_ICMPV6)
+sender.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_MULTICAST_HOPS, 255)
+index = socket.if_nametoindex("eth0")
+# Type 134, code 0, checksum (the kernel's), hop limit 64, no flags, lifetime 0.
+advert = struct.pack("!BBHBBHII", 134, 0, 0, 64, 0, 0, 0, 0)
+start = time.monotonic()
+for number in range(count):
+    time.sleep(max(0.0, start + number * seconds / count - time.monotonic()))
+    sender.sendto(advert, ("ff02::1", 0, 0, index))
 """
 
 
@@ -318,6 +336,11 @@ class Node:
             run("ip", "-n", namespace, "link", "set", name, "up")
         wait_until(lambda: self.operstate(uplink) == "UP", what=f"{uplink} to run")
         return routers
+
+    def advertise(self, router, count, seconds):
+        """Router `router` sends `count` advertisements that add no route, over
+        `seconds`; returns once they are sent."""
+        run("ip", "netns", "exec", router, sys.executable, "-c", _ADVERTISE, str(count), str(seconds))
 
     def sysctl(self, namespace, setting):
         run("ip", "netns", "exec", namespace, "sysctl", "-qw", setting)
@@ -591,7 +614,7 @@ class Node:
         """Takes the chroot skeleton apart entry by entry, never recursing: rmdir
         fails on a directory that is not empty, so not even a bind mount that had
         leaked out of the node could lose a byte."""
-        entries = ["uplinkwatch", "proc/self", ".proc", "proc/net/gre6_fastpath", "proc/net", "proc", "data/cfg", "data", "tmp",
+        entries = ["uplinkwatch", "proc/self", "proc/sys", ".proc", "proc/net/gre6_fastpath", "proc/net", "proc", "data/cfg", "data", "tmp",
                    "usr", "etc", "dev", "bin", "sbin", "lib", "lib32", "lib64"]
         for entry in entries:
             path = os.path.join(self.root, entry)

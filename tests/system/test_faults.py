@@ -3,6 +3,7 @@ through it, and acts right again once the fault is gone."""
 
 import os
 import subprocess
+import time
 
 from node import REFRESH_LINE, wait_until
 
@@ -38,11 +39,22 @@ def mark(node):
 
 def test_a_fastpath_module_loaded_later_gets_the_port_unasked(node):
     node.configure(**NOT_A_POP)
-    node.veth("up0")
+    router = node.router("up0")
     node.veth("up1")
     node.default_route("up0")
     node.start(fastpath_mode="missing")
-    node.wait_error("Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory")
+    failed = "Failed to open /proc/net/gre6_fastpath/upstream_port: No such file or directory"
+    node.wait_error(failed)
+    first_failure = node.timed_errors()[0][0]
+
+    # Anyone on a link may send router advertisements, each of which asks the
+    # kernel: the port is written again on its backoff alone, 1, 3, 7 s after the
+    # first failure.
+    node.advertise(router, 200, 2)
+    elapsed = time.monotonic() - first_failure
+    rewrites = sum(2 ** (step + 1) - 1 <= elapsed for step in range(8))
+    assert node.lines().count("Updating the upstream port as up0") <= 1 + rewrites
+    assert node.errors().count(failed) <= 1 + rewrites
 
     # The module comes (its directory appears where the daemon looks), and nothing
     # else happens: the daemon writes the port again on its own.

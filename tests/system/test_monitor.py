@@ -30,9 +30,9 @@ def kernel_uplink(node):
     return route.get("dev") or route["nexthops"][0]["dev"]
 
 
-def started(node, **config):
+def started(node, capabilities="all", **config):
     node.configure(**config)
-    node.start()
+    node.start(capabilities=capabilities)
     node.wait_line("NetLink Thread started..")
     return node
 
@@ -417,10 +417,10 @@ def test_a_route_lifetime_that_ends_in_a_route_storm_hands_over_at_once(node):
         busy.wait()
 
 
-def test_routes_passed_over_without_carrier_count_again_when_it_returns(node):
-    """Where the kernel ignores routes whose link has no carrier, it takes them back
-    without a word when the carrier returns."""
-    node.sysctl(node.name, "net.ipv6.conf.all.ignore_routes_with_linkdown=1")
+def test_routes_without_carrier_count_as_the_kernel_is_told_to_count_them(node):
+    """A route whose link has no carrier is passed over only where the kernel is
+    told to ignore such routes, for the node or for that link; the kernel says
+    nothing of the route when the setting changes, nor when the carrier returns."""
     node.veth("up1")
     node.veth("up2")
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
@@ -428,10 +428,17 @@ def test_routes_passed_over_without_carrier_count_again_when_it_returns(node):
     started(node, **NOT_A_POP)
     node.wait_port(b"up1\n")
     assert node.set_link("pup1", "down", watched="up1") != "UP"
-    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up1", "a route without carrier still counts"
+    for setting, uplink in (("all", "up2"), ("all", "up1"), ("up1", "up2")):
+        ignored = int(uplink == "up2")
+        node.sysctl(node.name, f"net.ipv6.conf.{setting}.ignore_routes_with_linkdown={ignored}")
+        node.wait_port(f"{uplink}\n".encode())
+        assert kernel_uplink(node) == uplink
     assert node.set_link("pup1", "up", watched="up1") == "UP"
     node.wait_port(b"up1\n")
-    assert kernel_uplink(node) == "up1"
+    assert node.set_link("pup1", "down", watched="up1") != "UP"
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
 
 
 def test_policy_rules_weigh_in_and_a_table_no_rule_reaches_moves_nothing(node):
@@ -478,6 +485,83 @@ def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     node.wait_line(f"Default gateway dev is {other}")
     node.wait_port(f"{other}\n".encode())
     assert "dead" in node.ip("-6", "route", "show", "default").stdout
+
+
+@pytest.mark.parametrize("route", ["multipath", "plain"])
+def test_a_link_that_loses_ipv6_loses_the_port(node, route):
+    """IPv6 disabled on the port's link: the kernel marks its place in a multipath
+    route dead, or, where it skips notifications on links going down, drops a
+    plain route through it; it announces neither."""
+    for uplink in ("up1", "up2"):
+        node.veth(uplink)
+    node.sysctl(node.name, "net.ipv6.route.skip_notify_on_dev_down=1")
+    if route == "multipath":
+        node.ip("-6", "route", "add", "default", "nexthop", "via", "fe80::1", "dev", "up1",
+                "nexthop", "via", "fe80::2", "dev", "up2")
+    else:
+        node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
+        node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    started(node, **NOT_A_POP)
+    taken = kernel_uplink(node)
+    other = {"up1": "up2", "up2": "up1"}[taken]
+    node.wait_port(f"{taken}\n".encode())
+    node.sysctl(node.name, f"net.ipv6.conf.{taken}.disable_ipv6=1")
+    node.wait_port(f"{other}\n".encode())
+    assert kernel_uplink(node) == other
+    assert node.lines()[-3:] == [f"Default gateway dev is {other}"] + NEW_GATEWAY
+
+
+@pytest.mark.parametrize("compat", ["1", "0"])
+def test_a_gateway_gone_with_its_link_over_nexthop_objects(node, compat):
+    """Over nexthop objects with the compatibility view off, as routing daemons run,
+    the kernel drops the objects and routes through a link set down or deleted
+    without a word of either: the gateway is reported gone all the same, as with
+    the view on, and a route through the link afterwards is a new gateway."""
+    node.sysctl(node.name, f"net.ipv4.nexthop_compat_mode={compat}")
+    node.veth("up1")
+    node.veth("up2")
+    objects = ["nexthop add id 1 via fe80::1 dev up1", "route add default nhid 1 metric 100"]
+    node.batch(objects + ["nexthop add id 2 via fe80::2 dev up2", "route add default nhid 2 metric 200"])
+    started(node, **NOT_A_POP)
+    node.wait_port(b"up1\n")
+    gone = ["Default gateway deleted on up1", "Default gateway dev is up2"] + NEW_GATEWAY
+    node.set_link("up1", "down")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.lines()[-4:] == gone
+    node.wait_port(b"up2\n")
+
+    node.set_link("up1", "up")
+    node.batch(objects)
+    node.wait_line(NEW_GATEWAY[1], 2)
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+    node.ip("link", "del", "up1")
+    node.wait_line(NEW_GATEWAY[1], 3)
+    assert node.lines()[-4:] == gone
+    assert node.wait_writes(7)[1:] == [("fpe", b"flush\n"), ("upstream_port", b"up2\n"),
+                                       ("fpe", b"flush\n"), ("upstream_port", b"up1\n")] + \
+        [("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
+
+
+def test_a_renamed_port_link_is_written_by_its_new_name(node):
+    """The kernel's answers name a renamed link anew: the port follows the name
+    without a flush, and a new link given the old name is another link."""
+    node.veth("up1")
+    node.veth("up2")
+    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
+    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    started(node, **NOT_A_POP)
+    node.wait_port(b"up1\n")
+    node.ip("link", "set", "up1", "name", "wan1")
+    node.wait_port(b"wan1\n")
+    assert node.lines()[-1] == "Updating the upstream port as wan1"
+    assert node.writes() == [("upstream_port", b"up1\n"), ("upstream_port", b"wan1\n")]
+    node.veth("up1", peer="pnew1")
+    handled_so_far(node, "wan1")
+    assert ("upstream_port", b"up1\n") not in node.writes()[2:]
+    node.ip("link", "del", "wan1")
+    node.wait_line(NEW_GATEWAY[1])
+    assert node.lines()[-4:] == ["Default gateway deleted on wan1", "Default gateway dev is up2"] + NEW_GATEWAY
+    node.wait_port(b"up2\n")
 
 
 @pytest.mark.parametrize("compat", ["1", "0"])
@@ -624,7 +708,7 @@ def test_a_routing_daemon_over_nexthop_objects(node):
     assert "up2" in node.ip("nexthop", "show", "id", str(route["nhid"])).stdout
 
 
-def routers_of_two_preferences(node, high_lifetime):
+def routers_of_two_preferences(node, high_lifetime, capabilities="all"):
     """A node behind a high-preference router whose route lasts `high_lifetime`
     seconds (up1) and a low-preference one (up2), with the kernel's collections
     far apart, so that only route lifetimes move the port; returns once the port
@@ -634,7 +718,7 @@ def routers_of_two_preferences(node, high_lifetime):
     for uplink in ("up1", "up2"):
         node.sysctl(node.name, f"net.ipv6.conf.{uplink}.accept_ra=2")
     node.sysctl(node.name, "net.ipv6.route.gc_interval=600")
-    started(node, **NOT_A_POP)
+    started(node, capabilities, **NOT_A_POP)
     high = radvd(node, up1, "high", lifetime=high_lifetime)
     radvd(node, up2, "low", lifetime=9000)
     wait_until(lambda: kernel_defaults(node) == {"up1", "up2"}, what="both routers' default routes")
@@ -661,6 +745,22 @@ def test_a_router_that_dies_hands_over_when_its_route_runs_out(node):
     node.wait_port(b"up1\n")
     assert kernel_uplink(node) == "up1"
     assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+
+
+def test_a_late_revival_is_seen_without_seeing_advertisements(node):
+    """Without CAP_NET_RAW the daemon sees no advertisement: it asks about a route
+    that ran out each second for as long as the kernel may keep it, the node's
+    collection interval (ten minutes here), not the default half minute."""
+    high, up1 = routers_of_two_preferences(node, 8, capabilities="")
+    node.wait_error("Cannot watch router advertisements")
+    high.kill()  # no last advertisement
+    high.wait()
+    node.wait_port(b"up2\n", timeout=15)
+    time.sleep(40)
+    assert "up1" in kernel_defaults(node), "the kernel has not collected the route that ran out"
+    radvd(node, up1, "high", lifetime=8)
+    node.wait_port(b"up1\n")
+    assert kernel_uplink(node) == "up1"
 
 
 def test_an_advertisement_that_shortens_the_lifetime_moves_the_end(node):
@@ -701,16 +801,19 @@ while True:
 """
 
 
-def test_a_host_leaves_a_router_that_stops_answering_and_comes_back_to_it(node):
+@pytest.mark.parametrize("answers_as_router", [True, False])
+def test_a_host_leaves_a_router_that_stops_answering_and_comes_back_to_it(node, answers_as_router):
     """A node that does not forward prefers routers neighbour discovery finds
-    reachable, and says nothing when it changes its mind."""
+    reachable, and says nothing when it changes its mind; whether the router's
+    answers say it is one plays no part."""
     up1, up2 = node.router("up1"), node.router("up2")
     node.sysctl(node.name, "net.ipv6.conf.all.forwarding=0")
     for setting in ("base_reachable_time_ms=500", "delay_first_probe_time=1", "retrans_time_ms=100"):
         node.sysctl(node.name, f"net.ipv6.neigh.up1.{setting}")
     primary, backup = router_address(node, up1), router_address(node, up2)
     for router in (up1, up2):
-        node.sysctl(router, "net.ipv6.conf.all.forwarding=1")  # its answers say it is a router
+        # Its answers say it is a router only while it forwards.
+        node.sysctl(router, f"net.ipv6.conf.all.forwarding={int(answers_as_router or router == up2)}")
     node.ip("-6", "route", "add", "default", "via", primary, "dev", "up1", "metric", "100")
     node.ip("-6", "route", "add", "default", "via", backup, "dev", "up2", "metric", "200")
     node.spawn(node.name, sys.executable, "-c", _TRAFFIC, primary, "up1")
@@ -731,14 +834,16 @@ def test_a_host_leaves_a_router_that_stops_answering_and_comes_back_to_it(node):
     assert not any(line.startswith("Default gateway deleted") for line in node.lines())
 
 
-def test_a_router_whose_failed_entry_is_deleted_is_used_again(node):
-    """On a node that does not forward, a router's failed neighbour entry has the
-    kernel use the backup; once the entry is deleted (by hand, or collected), the
-    kernel goes back to the router without a word."""
+def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
+    """A failed neighbour entry has a node that does not forward pass over its
+    router, whatever the entry's flags (this one's answers said no router); with
+    forwarding on, the kernel no longer weighs it. Once the entry is deleted (by
+    hand, or collected), the kernel goes back to the router. It says nothing of
+    either but the entry and the setting."""
     node.veth("up1")
     node.veth("up2")
     node.sysctl(node.name, "net.ipv6.conf.all.forwarding=0")
-    entry = ["fe80::1", "lladdr", "02:00:00:00:00:01", "dev", "up1", "router"]
+    entry = ["fe80::1", "lladdr", "02:00:00:00:00:01", "dev", "up1"]
     node.ip("-6", "neigh", "replace", *entry, "nud", "reachable")
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
     node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
@@ -746,9 +851,14 @@ def test_a_router_whose_failed_entry_is_deleted_is_used_again(node):
     node.wait_port(b"up1\n")
     node.ip("-6", "neigh", "replace", *entry, "nud", "failed")
     node.wait_port(b"up2\n")
+    for forwarding, uplink in (("1", "up1"), ("0", "up2")):
+        node.sysctl(node.name, f"net.ipv6.conf.all.forwarding={forwarding}")
+        node.wait_port(f"{uplink}\n".encode())
+        assert kernel_uplink(node) == uplink
     node.ip("-6", "neigh", "del", "fe80::1", "dev", "up1")
     node.wait_port(b"up1\n")
     assert kernel_uplink(node) == "up1"
+    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
 
 
 def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
