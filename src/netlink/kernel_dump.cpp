@@ -56,18 +56,11 @@ bool start_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, con
 
 bool next_dumped_message(KernelDump& dump, NetlinkMessage& message) {
     while (dump.ended == DumpStep::message) {
-        switch (next_dump_step(dump.rest, dump.sequence, dump.type, message, dump.error)) {
-            case DumpStep::message:
-                return true;
-            case DumpStep::done:
-                dump.ended = DumpStep::done;
-                return false;
-            case DumpStep::refused:
-            case DumpStep::failed:
-                dump.ended = DumpStep::refused;
-                return false;
-            case DumpStep::datagram_end:
-                break;
+        const DumpStep step = next_dump_step(dump.rest, dump.sequence, dump.type, message, dump.error);
+        if (step == DumpStep::message) return true;
+        if (step != DumpStep::datagram_end) {
+            dump.ended = step;
+            return false;
         }
         if (receive_datagram(dump.socket_fd, dump.lookup->reply) < 0) {
             std::fprintf(stderr, "No answer from the kernel about its %s: %m\n", dump.what);

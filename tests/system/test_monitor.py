@@ -844,13 +844,15 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
     node.veth("up2")
     node.sysctl(node.name, "net.ipv6.conf.all.forwarding=0")
     entry = ["fe80::1", "lladdr", "02:00:00:00:00:01", "dev", "up1"]
-    node.ip("-6", "neigh", "replace", *entry, "nud", "reachable")
+    node.ip("-6", "neigh", "replace", *entry, "nud", "failed")
     node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
     node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    # Failed before the daemon started: its refresh learns it.
     started(node, **NOT_A_POP)
-    node.wait_port(b"up1\n")
-    node.ip("-6", "neigh", "replace", *entry, "nud", "failed")
     node.wait_port(b"up2\n")
+    for state, uplink in (("reachable", "up1"), ("failed", "up2")):
+        node.ip("-6", "neigh", "replace", *entry, "nud", state)
+        node.wait_port(f"{uplink}\n".encode())
     for forwarding, uplink in (("1", "up1"), ("0", "up2")):
         node.sysctl(node.name, f"net.ipv6.conf.all.forwarding={forwarding}")
         node.wait_port(f"{uplink}\n".encode())
