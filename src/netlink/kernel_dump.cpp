@@ -38,8 +38,8 @@ DumpStep next_dump_step(Bytes& rest, uint32_t sequence, uint16_t type, NetlinkMe
     return DumpStep::datagram_end;
 }
 
-bool start_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, const void* request, size_t size,
-                       uint32_t sequence, uint16_t type, const char* what) {
+bool send_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, const void* request, size_t size,
+                      uint32_t sequence, uint16_t type, const char* what) {
     dump = KernelDump{};
     dump.lookup = &lookup;
     dump.socket_fd = socket_fd;

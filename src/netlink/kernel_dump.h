@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <linux/netlink.h>
+
 #include "netlink/message_walk.h"
 #include "netlink/route_lookup.h"
 
@@ -35,10 +37,24 @@ struct KernelDump {
     int error = 0;          // the errno of a refusal
 };
 
-// Sends dump request `request` (`size` bytes, asked as `sequence`) for messages
-// of type `type`. Returns false, after its stderr line, when it could not be sent.
-bool start_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, const void* request, size_t size,
-                       uint32_t sequence, uint16_t type, const char* what);
+// Sends dump request `request` (`size` bytes, whose header asks as `sequence`)
+// for messages of type `type`. Returns false, after its stderr line, when it
+// could not be sent.
+bool send_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, const void* request, size_t size,
+                      uint32_t sequence, uint16_t type, const char* what);
+
+// Fills the header of dump request `request` (a record whose first member,
+// `header`, is its nlmsghdr) for a request of type `request_type`, the lookup's
+// next, and sends it (send_kernel_dump) for messages of type `type`.
+template <class Request>
+bool start_kernel_dump(KernelDump& dump, RouteLookup& lookup, int socket_fd, Request& request, uint16_t request_type,
+                       uint16_t type, const char* what) {
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = request_type;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = ++lookup.sequence;
+    return send_kernel_dump(dump, lookup, socket_fd, &request, sizeof request, request.header.nlmsg_seq, type, what);
+}
 
 // The next message of the dump. Returns false once the dump has ended: `ended`
 // says done, refused or failed.

@@ -24,10 +24,6 @@ static_assert(sizeof(LinkDumpRequest) == 40);
 
 bool dump_running_links(RouteLookup& lookup, int socket_fd, HeapBuffer& running) {
     LinkDumpRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETLINK;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = ++lookup.sequence;
     request.link.ifi_family = AF_UNSPEC;
     // Only the flags are read: the counters would make each link's reply twice as long.
     request.mask_header.rta_len = sizeof request.mask_header + sizeof request.mask;
@@ -35,10 +31,7 @@ bool dump_running_links(RouteLookup& lookup, int socket_fd, HeapBuffer& running)
     request.mask = RTEXT_FILTER_SKIP_STATS;
     running.used = 0;
     KernelDump dump;
-    if (!start_kernel_dump(dump, lookup, socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWLINK,
-                           "links")) {
-        return false;
-    }
+    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETLINK, RTM_NEWLINK, "links")) return false;
     NetlinkMessage message;
     while (next_dumped_message(dump, message)) {
         LinkHeader link;

@@ -22,17 +22,10 @@ static_assert(sizeof(NeighbourDumpRequest) == 28);
 
 bool dump_failed_neighbours(RouteLookup& lookup, int socket_fd, std::vector<NeighbourEntry>& failed) {
     NeighbourDumpRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETNEIGH;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = ++lookup.sequence;
     request.neighbour.ndm_family = AF_INET6;
     failed.clear();
     KernelDump dump;
-    if (!start_kernel_dump(dump, lookup, socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWNEIGH,
-                           "neighbours")) {
-        return false;
-    }
+    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETNEIGH, RTM_NEWNEIGH, "neighbours")) return false;
     NetlinkMessage message;
     NeighbourMessage neighbour;
     while (next_dumped_message(dump, message)) {

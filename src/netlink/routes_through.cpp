@@ -26,20 +26,13 @@ constexpr std::byte padding[3] = {};
 
 KernelAnswer dump_default_routes_through(RouteLookup& lookup, int socket_fd, int ifindex, HeapBuffer& routes) {
     RoutesThroughRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETROUTE;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-    request.header.nlmsg_seq = ++lookup.sequence;
     request.route.rtm_family = AF_INET6;
     request.oif_header.rta_len = sizeof request.oif_header + sizeof request.oif;
     request.oif_header.rta_type = RTA_OIF;
     request.oif = static_cast<uint32_t>(ifindex);
     routes.used = 0;
     KernelDump dump;
-    if (!start_kernel_dump(dump, lookup, socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWROUTE,
-                           "routes")) {
-        return KernelAnswer::failed;
-    }
+    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETROUTE, RTM_NEWROUTE, "routes")) return KernelAnswer::failed;
     NetlinkMessage message;
     RouteMessage route;
     bool kept = true;

@@ -445,6 +445,7 @@ class Node:
 
     def probe(self, *args):
         """Runs the daemon's link query or POP uplink choice alone inside the node."""
+        assert LINK_PROBE and os.access(LINK_PROBE, os.X_OK), "LINK_PROBE does not name the built link probe"
         return run("ip", "netns", "exec", self.name, LINK_PROBE, *args)
 
     def ifindex(self, name):

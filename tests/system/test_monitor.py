@@ -30,6 +30,14 @@ def kernel_uplink(node):
     return route.get("dev") or route["nexthops"][0]["dev"]
 
 
+def primary_and_backup(node):
+    """Two uplinks, each with a default route: the primary through up1, by metric
+    before the backup through up2."""
+    node.veth("up1")
+    node.veth("up2")
+    node.batch(["route add default via fe80::1 dev up1 metric 100", "route add default via fe80::2 dev up2 metric 200"])
+
+
 def started(node, capabilities="all", **config):
     node.configure(**config)
     node.start(capabilities=capabilities)
@@ -421,10 +429,7 @@ def test_routes_without_carrier_count_as_the_kernel_is_told_to_count_them(node):
     """A route whose link has no carrier is passed over only where the kernel is
     told to ignore such routes, for the node or for that link; the kernel says
     nothing of the route when the setting changes, nor when the carrier returns."""
-    node.veth("up1")
-    node.veth("up2")
-    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    primary_and_backup(node)
     started(node, **NOT_A_POP)
     node.wait_port(b"up1\n")
     assert node.set_link("pup1", "down", watched="up1") != "UP"
@@ -487,25 +492,28 @@ def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     assert "dead" in node.ip("-6", "route", "show", "default").stdout
 
 
-@pytest.mark.parametrize("route", ["multipath", "plain"])
-def test_a_link_that_loses_ipv6_loses_the_port(node, route):
-    """IPv6 disabled on the port's link: the kernel marks its place in a multipath
-    route dead, or, where it skips notifications on links going down, drops a
-    plain route through it; it announces neither."""
-    for uplink in ("up1", "up2"):
-        node.veth(uplink)
+@pytest.mark.parametrize("route, loss", [("multipath", "disabled"), ("plain", "disabled"), ("multipath", "mtu")])
+def test_a_link_that_loses_ipv6_loses_the_port(node, route, loss):
+    """IPv6 disabled on the port's link, or gone with an MTU below its minimum: the
+    kernel takes the link out of a multipath route, or, where it skips
+    notifications on links going down, drops a plain route through it; it
+    announces neither."""
     node.sysctl(node.name, "net.ipv6.route.skip_notify_on_dev_down=1")
     if route == "multipath":
+        for uplink in ("up1", "up2"):
+            node.veth(uplink)
         node.ip("-6", "route", "add", "default", "nexthop", "via", "fe80::1", "dev", "up1",
                 "nexthop", "via", "fe80::2", "dev", "up2")
     else:
-        node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
-        node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+        primary_and_backup(node)
     started(node, **NOT_A_POP)
     taken = kernel_uplink(node)
     other = {"up1": "up2", "up2": "up1"}[taken]
     node.wait_port(f"{taken}\n".encode())
-    node.sysctl(node.name, f"net.ipv6.conf.{taken}.disable_ipv6=1")
+    if loss == "disabled":
+        node.sysctl(node.name, f"net.ipv6.conf.{taken}.disable_ipv6=1")
+    else:
+        node.ip("link", "set", taken, "mtu", "1200")
     node.wait_port(f"{other}\n".encode())
     assert kernel_uplink(node) == other
     assert node.lines()[-3:] == [f"Default gateway dev is {other}"] + NEW_GATEWAY
@@ -545,10 +553,7 @@ def test_a_gateway_gone_with_its_link_over_nexthop_objects(node, compat):
 def test_a_renamed_port_link_is_written_by_its_new_name(node):
     """The kernel's answers name a renamed link anew: the port follows the name
     without a flush, and a new link given the old name is another link."""
-    node.veth("up1")
-    node.veth("up2")
-    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
+    primary_and_backup(node)
     started(node, **NOT_A_POP)
     node.wait_port(b"up1\n")
     node.ip("link", "set", "up1", "name", "wan1")
@@ -840,13 +845,10 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
     forwarding on, the kernel no longer weighs it. Once the entry is deleted (by
     hand, or collected), the kernel goes back to the router. It says nothing of
     either but the entry and the setting."""
-    node.veth("up1")
-    node.veth("up2")
+    primary_and_backup(node)
     node.sysctl(node.name, "net.ipv6.conf.all.forwarding=0")
     entry = ["fe80::1", "lladdr", "02:00:00:00:00:01", "dev", "up1"]
     node.ip("-6", "neigh", "replace", *entry, "nud", "failed")
-    node.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up1", "metric", "100")
-    node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up2", "metric", "200")
     # Failed before the daemon started: its refresh learns it.
     started(node, **NOT_A_POP)
     node.wait_port(b"up2\n")

@@ -1,8 +1,11 @@
 """A POP chooses its upstream port by asking the kernel which uplink is running."""
 
+import pytest
+
 from node import REFRESH_LINE
 
 
+@pytest.mark.needs_build
 def test_the_link_query_asks_the_kernel(node):
     node.veth("both", peer="bothp")
     node.veth("nocarrier", peer="nocarrierp", peer_up=False)
@@ -13,6 +16,7 @@ def test_the_link_query_asks_the_kernel(node):
         assert (name, result.stdout.strip(), result.stderr) == (name, expected, "")
 
 
+@pytest.mark.needs_build
 def test_a_query_without_a_socket_says_why_and_the_scan_goes_on(node):
     node.veth("tavro0")
     result = node.probe("--exhaust", "select", "nic0", "")

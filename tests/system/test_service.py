@@ -274,13 +274,22 @@ def test_the_package_passes_its_own_tests_as_debians_ci_runs_them(booted):
     booted.run("rm", "-f", "/usr/sbin/policy-rc.d")
     booted.run("ip", "link", "set", "lo", "up")
     installed = booted.put(package, f"/root/{os.path.basename(package)}")
-    # The source's debian/ is all autopkgtest reads of it; the tree itself may be
-    # out of the booted system's sight (under /tmp, which is its own there).
+    # The source's debian/ and system tests are all autopkgtest reads of it; the
+    # tree itself may be out of the booted system's sight (under /tmp, which is
+    # its own there).
     top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    booted.run("mkdir", "/root/source")
+    booted.run("mkdir", "-p", "/root/source/tests")
     booted.put_tree(os.path.join(top, "debian"), "/root/source/debian")
-    result = booted.run("autopkgtest", "--output-dir", "/tmp/autopkgtest", installed, "/root/source/", "--", "null",
-                        check=False)
-    assert result.returncode == 0, result.stdout[-4000:] + result.stderr[-4000:]
+    booted.put_tree(os.path.join(top, "tests", "system"), "/root/source/tests/system")
+    # The system tests against the installed daemon: the share chosen for CI,
+    # which runs them all against its build already (see the README).
+    result = booted.run("autopkgtest", "--output-dir", "/tmp/autopkgtest", "--env=UPLINKWATCH_SYSTEM_TESTS=ci",
+                        installed, "/root/source/", "--", "null", check=False)
+    # Each test's own output, in the order autopkgtest ran them.
+    logs = booted.run("sh", "-c", "tail -n 40 /tmp/autopkgtest/*-std*", check=False).stdout
+    assert result.returncode == 0, logs[-6000:] + result.stderr[-2000:]
     summary = re.findall(r"^(\S+) +(PASS|FAIL|SKIP|FLAKY)", result.stdout, re.M)
-    assert summary == [("follows-the-kernel", "PASS"), ("router-advertisements", "PASS")], result.stdout
+    assert summary == [(test, "PASS") for test in ("follows-the-kernel", "router-advertisements", "service",
+                                                    "system-tests")], result.stdout
+    # The system tests' own summary: every one chosen passed, none skipped.
+    assert re.search(r"^\d+ passed in ", result.stdout, re.M), logs[-6000:]
