@@ -516,7 +516,8 @@ def test_a_link_that_loses_ipv6_loses_the_port(node, route, loss):
         node.ip("link", "set", taken, "mtu", "1200")
     node.wait_port(f"{other}\n".encode())
     assert kernel_uplink(node) == other
-    assert node.lines()[-3:] == [f"Default gateway dev is {other}"] + NEW_GATEWAY
+    wait_until(lambda: node.lines()[-3:] == [f"Default gateway dev is {other}"] + NEW_GATEWAY,
+               what="the new-gateway lines")
 
 
 @pytest.mark.parametrize("compat", ["1", "0"])
@@ -558,11 +559,11 @@ def test_a_renamed_port_link_is_written_by_its_new_name(node):
     node.wait_port(b"up1\n")
     node.ip("link", "set", "up1", "name", "wan1")
     node.wait_port(b"wan1\n")
-    assert node.lines()[-1] == "Updating the upstream port as wan1"
-    assert node.writes() == [("upstream_port", b"up1\n"), ("upstream_port", b"wan1\n")]
+    wait_until(lambda: node.lines()[-1] == "Updating the upstream port as wan1", what="the update line")
+    assert node.wait_writes(2) == [("upstream_port", b"up1\n"), ("upstream_port", b"wan1\n")]
     node.veth("up1", peer="pnew1")
     handled_so_far(node, "wan1")
-    assert ("upstream_port", b"up1\n") not in node.writes()[2:]
+    assert ("upstream_port", b"up1\n") not in node.wait_writes(3)[2:]
     node.ip("link", "del", "wan1")
     node.wait_line(NEW_GATEWAY[1])
     assert node.lines()[-4:] == ["Default gateway deleted on wan1", "Default gateway dev is up2"] + NEW_GATEWAY
@@ -862,7 +863,7 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
     node.ip("-6", "neigh", "del", "fe80::1", "dev", "up1")
     node.wait_port(b"up1\n")
     assert kernel_uplink(node) == "up1"
-    assert node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY
+    wait_until(lambda: node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY, what="the new-gateway lines")
 
 
 def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):

@@ -132,13 +132,14 @@ def test_a_port_link_renamed_keeps_the_port_while_the_pops_rules_take_its_name(n
     node.wait_port(b"tavro1\n")
     node.ip("link", "set", "tavro1", "name", "tavro7")
     node.wait_port(b"tavro7\n")
-    assert node.lines()[-1] == "Updating the upstream port as tavro7"
+    node.wait_line("Updating the upstream port as tavro7")
     # Renamed to a name no rule takes, the port's link counts as gone.
     node.ip("link", "set", "tavro7", "name", "spare7")
     node.wait_line(lost_lines("tavro7", "tavro2")[2])
     assert node.lines()[-3:] == lost_lines("tavro7", "tavro2")
     node.wait_port(b"tavro2\n")
-    assert node.writes()[1:] == [("upstream_port", b"tavro7\n"), ("fpe", b"flush\n"), ("upstream_port", b"tavro2\n")]
+    assert node.wait_writes(4)[1:] == [("upstream_port", b"tavro7\n"), ("fpe", b"flush\n"),
+                                       ("upstream_port", b"tavro2\n")]
 
 
 def test_a_pop_turned_plain_moves_its_port_at_a_refresh_without_a_flush(node):

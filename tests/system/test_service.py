@@ -292,4 +292,4 @@ def test_the_package_passes_its_own_tests_as_debians_ci_runs_them(booted):
     assert summary == [(test, "PASS") for test in ("follows-the-kernel", "router-advertisements", "service",
                                                     "system-tests")], result.stdout
     # The system tests' own summary: every one chosen passed, none skipped.
-    assert re.search(r"^\d+ passed in ", result.stdout, re.M), logs[-6000:]
+    assert re.search(r"^\d+ passed(, \d+ deselected)? in ", logs, re.M), logs[-6000:]
