@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "daemon/notifications.h"
+#include "daemon/reconciliation.h"
 #include "daemon/uplink_state.h"
 #include "fuzz/doubles.h"
 #include "netlink/notification_walk.h"
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t datagram_size = std::min(size - 1, monitor_buffer_size);
     handle_notifications(state, Bytes{reinterpret_cast<const std::byte*>(data + 1), datagram_size});
     // The route in use runs out of lifetime after the datagram.
-    follow_kernel_silently(state);
+    reconcile(state, {});
     // A message moves the port at most once, with one flush before it.
     if (fuzzed_writes() > 2 * static_cast<int>(max_notifications + 1)) std::abort();
     if (state.gateway_ifindex == 0 || state.gateway_ifindex < -1) std::abort();

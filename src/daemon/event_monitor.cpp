@@ -8,10 +8,11 @@
 #include <numeric>
 
 #include "daemon/notifications.h"
-#include "daemon/port_retry.h"
+#include "daemon/reconciliation.h"
 #include "daemon/refresh.h"
 #include "daemon/refresh_request.h"
 #include "daemon/route_expiry.h"
+#include "daemon/upstream_port.h"
 #include "netlink/notification_socket.h"
 #include "netlink/router_adverts.h"
 
@@ -64,17 +65,18 @@ timeval* until_next_deadline(const UplinkState& state, timeval& wait) {
     return &wait;
 }
 
-// Whatever of the deadlines has come.
+// Whatever of the deadlines has come. The kernel changes its choice unannounced
+// when the route in use runs out of lifetime, and after a router advertisement.
 void follow_deadlines(UplinkState& state, ServiceNotices& notices) {
     if (next_deadline(state) == 0) return;
     const int64_t now = monotonic_ms();
     if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, now)) {
-        follow_kernel_silently(state);
+        reconcile(state, {});
         notify_status(notices, state);
     }
     if (state.advert_recheck_ms != 0 && now >= state.advert_recheck_ms) {
         state.advert_recheck_ms = 0;
-        follow_kernel_silently(state);
+        reconcile(state, {});
         notify_status(notices, state);
     }
     if (state.port_retry.due_ms != 0 && now >= state.port_retry.due_ms) {
@@ -113,7 +115,8 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
             notify_status(notices, state, true);
         }
         if (ready > 0 && adverts_fd >= 0 && FD_ISSET(adverts_fd, &readable) && drain_router_adverts(adverts_fd) > 0) {
-            follow_kernel_silently(state);
+            // An advertisement may shorten or revive a route, unannounced.
+            reconcile(state, {});
             state.advert_recheck_ms = monotonic_ms() + advert_recheck_delay_ms;
             notify_status(notices, state);
         }

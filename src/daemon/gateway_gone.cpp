@@ -1,7 +1,6 @@
 #include "daemon/gateway_gone.h"
 
-#include <cstdio>
-
+#include "daemon/nexthop_tally.h"
 #include "netlink/heap_buffer.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
@@ -12,18 +11,6 @@ namespace {
 bool kernel_carries_gateway(const UplinkState& state, const KernelGateway& kernel) {
     return kernel.answer == GatewayAnswer::chosen && kernel.ifindex == state.gateway_ifindex &&
            kernel.gateway == state.gateway_address;
-}
-
-void note_gateway_deleted(UplinkState& state, const KernelGateway& kernel) {
-    if (kernel_carries_gateway(state, kernel)) return;
-    std::printf("Default gateway deleted on %s\n", state.gateway_name);
-    forget_gateway(state);
-}
-
-// The gateway sought among what was deleted: the one followed, by any gateway
-// when the kernel cannot tell.
-GatewayAddress deleted_gateway_sought(const UplinkState& state, const KernelGateway& kernel) {
-    return kernel.answer != GatewayAnswer::unknown ? state.gateway_address : GatewayAddress{};
 }
 
 // Whether a default route through interface `ifindex` by gateway `via` is left;
@@ -39,27 +26,25 @@ bool default_route_left_through(UplinkState& state, int ifindex, const GatewayAd
     NetlinkMessage message;
     RouteMessage route;
     while (next_message(rest, message)) {
-        if (read_route_message(message.bytes, route) && default_route_through(state, route, ifindex, via)) return true;
+        if (read_route_message(message.bytes, route) && default_route_through(state.route_lookup, route, ifindex, via)) {
+            return true;
+        }
     }
     return false;
 }
 
 }  // namespace
 
-void note_deleted_route(UplinkState& state, const RouteMessage& route, const KernelGateway& kernel) {
-    const GatewayAddress via = deleted_gateway_sought(state, kernel);
-    if (default_route_through(state, route, state.gateway_ifindex, via)) note_gateway_deleted(state, kernel);
-}
-
-void note_deleted_nexthop(UplinkState& state, Bytes message, const KernelGateway& kernel) {
+bool gateway_gone(UplinkState& state, const WhatWent& went, const KernelGateway& kernel) {
+    const int gateway = state.gateway_ifindex;
+    if (gateway <= 0 || kernel_carries_gateway(state, kernel)) return false;
+    const bool kernel_told = kernel.answer != GatewayAnswer::unknown;
+    const GatewayAddress via = kernel_told ? state.gateway_address : GatewayAddress{};
+    if (went.route != nullptr && default_route_through(state.route_lookup, *went.route, gateway, via)) return true;
     NexthopObject object;
-    if (!read_nexthop_object(message, object)) return;
-    const GatewayAddress via = deleted_gateway_sought(state, kernel);
-    if (nexthop_object_through(state, object, state.gateway_ifindex, via)) note_gateway_deleted(state, kernel);
-}
-
-void note_gateway_gone_with_link(UplinkState& state, int ifindex, const KernelGateway& kernel) {
-    if (ifindex <= 0 || ifindex != state.gateway_ifindex || kernel.answer == GatewayAnswer::unknown) return;
-    if (kernel_carries_gateway(state, kernel)) return;
-    if (!default_route_left_through(state, ifindex, state.gateway_address)) note_gateway_deleted(state, kernel);
+    if (!went.nexthop_object.empty() && read_nexthop_object(went.nexthop_object, object) &&
+        nexthop_object_through(state.route_lookup, object, gateway, via)) {
+        return true;
+    }
+    return went.link == gateway && kernel_told && !default_route_left_through(state, gateway, via);
 }

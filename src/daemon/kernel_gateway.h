@@ -2,8 +2,6 @@
 
 #include "daemon/uplink_state.h"
 #include "netlink/gateway_address.h"
-#include "netlink/nexthop_message.h"
-#include "netlink/route_message.h"
 
 // The default route the kernel itself uses, asked of the kernel rather than
 // worked out here: metrics, router preferences, neighbour reachability, route
@@ -27,20 +25,7 @@ struct KernelGateway {
 // another nexthop through the recorded interface; else the first with a gateway
 // and a named interface. Nexthops the kernel marks dead do not count, and one
 // whose link has no carrier is taken only when every other lacks one too. With no
-// gateway recorded, the port's interface stands in for it. The answer, with the
-// route's lifetime, sets the route-expiry timer.
-KernelGateway kernel_gateway(UplinkState& state);
-
-// The same, asked on `socket_fd`, the lookup socket the caller already has; -1
-// when it could not be had.
+// gateway recorded, the port's interface stands in for it. Asked on `socket_fd`,
+// the lookup socket (-1 when none could be had: the answer is then unknown). The
+// answer, with the route's lifetime, sets the route-expiry timer.
 KernelGateway kernel_gateway(UplinkState& state, int socket_fd);
-
-// Whether the default route `route` goes through interface `ifindex` by gateway
-// `via` (by any gateway when `via` is unknown): its own nexthop, one of its
-// multipath nexthops, or its nexthop object's, dead or not.
-bool default_route_through(UplinkState& state, const RouteMessage& route, int ifindex, const GatewayAddress& via);
-
-// Whether nexthop object `object` (one that may be gone: a group's members are
-// asked about) goes through interface `ifindex` by gateway `via` (by any gateway
-// when `via` is unknown).
-bool nexthop_object_through(UplinkState& state, const NexthopObject& object, int ifindex, const GatewayAddress& via);

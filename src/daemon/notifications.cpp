@@ -4,17 +4,11 @@
 #include <net/if.h>
 
 #include <cstdio>
-#include <cstring>
 
-#include "daemon/fastpath.h"
-#include "daemon/gateway_gone.h"
-#include "daemon/kernel_gateway.h"
-#include "daemon/link_rename.h"
-#include "daemon/pop_uplink.h"
+#include "daemon/reconciliation.h"
 #include "daemon/running_links.h"
 #include "daemon/uplink_rules.h"
 #include "netlink/address_message.h"
-#include "netlink/default_route.h"
 #include "netlink/interface_name.h"
 #include "netlink/link_message.h"
 #include "netlink/neighbour_message.h"
@@ -22,141 +16,84 @@
 #include "netlink/notification_walk.h"
 #include "netlink/route_message.h"
 
+// Each kind of notification has its cheap filter here, and what passes it is
+// handed to the reconciliation with what the message already tells.
+
 namespace {
 
-// What a notification already tells a decision.
-struct Cue {
-    Bytes announced;          // a default route just announced: the gateway when the kernel cannot tell
-    int link_lost_routes = 0;  // a link that may have lost routes without a word
-    bool config_read = false;  // the configuration was read for this notification
-};
-
-// Interface `chosen`, by gateway `via`, carries the default route from now on: it
-// becomes the recorded gateway and, on a node that is not a POP, the port.
-void take_new_gateway(UplinkState& state, int chosen, const GatewayAddress& via) {
-    InterfaceName name;
-    // The interface went between the message and now: nothing to point the port at.
-    if (!interface_name(state.names_socket, chosen, name)) return;
-    std::printf("Default gateway dev is %s\n", name);
-    if (!state.config.is_pop) {
-        std::fputs("Detected gateway change, flushing the fastpath entry\n", stdout);
-        flush_fastpath();
-        std::fputs("Updating the upstream port with default gateway as the device is not a pop\n", stdout);
-        record_upstream_port(state, name, set_upstream_port(name), PortFor::gateway, chosen);
-    }
-    record_gateway(state, chosen, name, via);
-}
-
-// After anything that may have changed which default route the kernel uses, with
-// the kernel's answer. A gateway gone with a link is forgotten first. The port
-// moves when the gateway's interface does, and on a node that has just stopped
-// being a POP, whose port still is a POP's. The configuration is read only then.
-void follow_kernel_gateway(UplinkState& state, const KernelGateway& kernel, const Cue& cue) {
-    note_gateway_gone_with_link(state, cue.link_lost_routes, kernel);
-    int chosen = kernel.ifindex;
-    GatewayAddress via = kernel.gateway;
-    if (kernel.answer == GatewayAnswer::unknown) {
-        chosen = cue.announced.empty() ? -1 : parse_default_route(cue.announced, state.names_socket);
-        via = {};
-    }
-    if (chosen <= 0) return;
-    if (chosen == state.gateway_ifindex) {
-        // Another router on the same link moves no port, but is the one followed now.
-        if (via.known()) state.gateway_address = via;
-        if (state.port_follows_gateway || state.config.is_pop) return;
-        if (!cue.config_read) read_node_config(state);
-        if (state.config.is_pop) return;
-    } else if (!cue.config_read) {
-        read_node_config(state);
-    }
-    take_new_gateway(state, chosen, via);
-}
-
-// The same, after a notification that names no route: the kernel is asked.
-void follow_kernel_gateway(UplinkState& state, const Cue& cue = {}) {
-    follow_kernel_gateway(state, kernel_gateway(state), cue);
-}
-
-void handle_route_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_route_message(UplinkState& state, uint16_t type, Bytes message) {
     RouteMessage route;
     // Most route traffic is not about the default route: it costs no lookup and no
     // configuration read.
     if (!read_route_message(message, route) || route.dst_len != 0) return;
-    read_node_config(state);
-    const KernelGateway kernel = kernel_gateway(state);
-    if (type == RTM_DELROUTE) note_deleted_route(state, route, kernel);
-    follow_kernel_gateway(state, kernel, {type == RTM_NEWROUTE ? message : Bytes{}, 0, true});
+    Cue cue;
+    cue.read_config = true;
+    if (type == RTM_NEWROUTE) cue.announced = message;
+    if (type == RTM_DELROUTE) cue.went.route = &route;
+    reconcile(state, cue);
 }
 
-void link_name(const UplinkState& state, Bytes message, int ifindex, InterfaceName& name) {
-    // A link that went has no name left in the kernel: its message names it.
-    if (!read_link_name(message, name)) interface_name(state.names_socket, ifindex, name);
-}
-
-void handle_link_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_link_message(UplinkState& state, uint16_t type, Bytes message) {
     LinkHeader link;
     // A bridge port's messages (AF_BRIDGE) tell of its place in the bridge, not of
     // the link itself.
     if (!read_link_header(message, link) || link.family != AF_UNSPEC) return;
-    InterfaceName name;
-    const bool port_or_gateway = link.ifindex == state.port_ifindex || link.ifindex == state.gateway_ifindex;
-    if (type == RTM_NEWLINK && port_or_gateway) {
-        link_name(state, message, link.ifindex, name);
-        follow_renamed_link(state, link.ifindex, name);
-    }
+    LinkNews news;
+    news.ifindex = link.ifindex;
+    news.flags = link.flags;
+    news.port_or_gateway =
+        type == RTM_NEWLINK && (link.ifindex == state.port_ifindex || link.ifindex == state.gateway_ifindex);
     if (type == RTM_NEWLINK && (link.flags & IFF_RUNNING) != 0) {
         // The kernel says a link runs after any change to it (MTU, address, queue):
-        // only a link that starts running is news.
-        if (!note_link_running(state.running_links, link.ifindex)) return;
-        link_name(state, message, link.ifindex, name);
-        read_node_config(state);
-        if (link_takes_uplink(name, link.flags, state.config)) move_pop_uplink(state, name, 1, name);
-        // Routes through it count again where the kernel passed them over while it
-        // had no carrier, without a word when it comes back.
-        follow_kernel_gateway(state, {{}, 0, true});
-        return;
+        // only a link that starts running is news. Routes through it count again
+        // where the kernel passed them over while it had no carrier, unannounced.
+        news.started = note_link_running(state.running_links, link.ifindex);
+    } else {
+        note_link_stopped(state.running_links, link.ifindex);
+        // A link that stopped or went may take the port with it, and routes too.
+        news.lost = link_may_take_routes(type, link.flags, link.change);
+        news.deleted = type == RTM_DELLINK;
     }
-    note_link_stopped(state.running_links, link.ifindex);
-    if (!link_may_take_routes(type, link.flags, link.change)) return;
-    // A link that stopped or went may take the port with it, and routes too.
-    Cue cue{{}, link.ifindex, false};
-    link_name(state, message, link.ifindex, name);
-    if (name[0] != '\0' && std::strcmp(name, state.upstream_port) == 0) {
-        read_node_config(state);
-        cue.config_read = true;
-        if (tavro_replaces_lost_uplink(state.config)) replace_lost_pop_uplink(state, name);
-    }
-    // A link that went can no longer be the port's: another may take its index.
-    if (type == RTM_DELLINK && link.ifindex == state.port_ifindex) state.port_ifindex = -1;
-    follow_kernel_gateway(state, cue);
+    if (!news.port_or_gateway && !news.started && !news.lost) return;
+    InterfaceName name;
+    // A link that went has no name left in the kernel: its message names it.
+    if (!read_link_name(message, name)) interface_name(state.names_socket, link.ifindex, name);
+    news.name = name;
+    Cue cue;
+    cue.link = news;
+    cue.ask_kernel = news.started || news.lost;
+    if (news.lost) cue.went.link = link.ifindex;
+    reconcile(state, cue);
 }
 
-void handle_nexthop_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_nexthop_message(UplinkState& state, uint16_t type, Bytes message) {
     // An object replaced under a route may be announced only so.
-    const KernelGateway kernel = kernel_gateway(state);
-    if (type == RTM_DELNEXTHOP) note_deleted_nexthop(state, message, kernel);
-    follow_kernel_gateway(state, kernel, {});
+    Cue cue;
+    if (type == RTM_DELNEXTHOP) cue.went.nexthop_object = message;
+    reconcile(state, cue);
 }
 
-void handle_neighbour_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_neighbour_message(UplinkState& state, uint16_t type, Bytes message) {
     NeighbourMessage neighbour;
-    if (!read_neighbour_message(message, neighbour)) return;
-    if (neighbour_may_rank_routers(type, neighbour, state.failed_neighbours, state.gateway_ifindex,
+    if (read_neighbour_message(message, neighbour) &&
+        neighbour_may_rank_routers(type, neighbour, state.failed_neighbours, state.gateway_ifindex,
                                    state.gateway_address)) {
-        follow_kernel_gateway(state);
+        reconcile(state, {});
     }
 }
 
-void handle_address_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_address_message(UplinkState& state, uint16_t type, Bytes message) {
     AddressMessage address;
     if (read_address_message(message, address) && address_loss_may_take_routes(type, address)) {
-        follow_kernel_gateway(state, {{}, address.ifindex, false});
+        Cue cue;
+        cue.went.link = address.ifindex;
+        reconcile(state, cue);
     }
 }
 
-void handle_netconf_message(UplinkState& state, uint16_t type, Bytes message) {
+void on_netconf_message(UplinkState& state, uint16_t type, Bytes message) {
     NetconfMessage netconf;
-    if (read_netconf_message(message, netconf) && netconf_may_rank_routes(type, netconf)) follow_kernel_gateway(state);
+    if (read_netconf_message(message, netconf) && netconf_may_rank_routes(type, netconf)) reconcile(state, {});
 }
 
 }  // namespace
@@ -168,32 +105,27 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
         const Notification& notification = found[i];
         switch (notification.kind) {
             case NotificationKind::route:
-                handle_route_message(state, notification.type, notification.message);
+                on_route_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::link:
-                handle_link_message(state, notification.type, notification.message);
+                on_link_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::neighbour:
-                handle_neighbour_message(state, notification.type, notification.message);
+                on_neighbour_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::nexthop:
-                handle_nexthop_message(state, notification.type, notification.message);
+                on_nexthop_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::rule:
-                follow_kernel_gateway(state);
+                // Any rule may change which table the kernel looks in first.
+                reconcile(state, {});
                 break;
             case NotificationKind::address:
-                handle_address_message(state, notification.type, notification.message);
+                on_address_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::netconf:
-                handle_netconf_message(state, notification.type, notification.message);
+                on_netconf_message(state, notification.type, notification.message);
                 break;
         }
-        std::fflush(stdout);
     }
-}
-
-void follow_kernel_silently(UplinkState& state) {
-    follow_kernel_gateway(state);
-    std::fflush(stdout);
 }

@@ -5,6 +5,7 @@
 
 #include "daemon/fastpath.h"
 #include "daemon/uplink_rules.h"
+#include "daemon/upstream_port.h"
 #include "netlink/link_query.h"
 
 namespace {
@@ -17,7 +18,7 @@ void take_for_refresh(UplinkState& state, const char* candidate, bool flush_move
         flush_fastpath();
     }
     std::printf("Updating the upstream port as %s\n", candidate);
-    record_upstream_port(state, candidate, set_upstream_port(candidate), PortFor::pop);
+    write_upstream_port(state, candidate, PortFor::pop);
 }
 
 }  // namespace
@@ -48,7 +49,7 @@ void move_pop_uplink(UplinkState& state, const char* link, int link_state, const
     std::fputs("Detected link state change, flushing the fastpath entry\n", stdout);
     flush_fastpath();
     std::printf("Updating the upstream port as %s as the device is a pop\n", port);
-    record_upstream_port(state, port, set_upstream_port(port), PortFor::pop);
+    write_upstream_port(state, port, PortFor::pop);
 }
 
 void replace_lost_pop_uplink(UplinkState& state, const char* stopped) {

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-struct UplinkState;
-
 // A port the fastpath did not take is written again until it does: the module may
 // be loaded after the daemon, at boot, or reloaded. The daemon's one timer writes
 // it again 1 s after the failure, then at twice the interval each time, up to a
@@ -21,6 +19,3 @@ constexpr int64_t port_retry_longest_ms = 60000;
 // After each write of the port (`written`: the fastpath took it), at `now_ms`.
 // A failure while a retry is pending keeps its time, unless that time has come.
 void schedule_port_retry(PortRetry& retry, bool written, int64_t now_ms);
-
-// Writes the recorded port again, with its line, when the last write failed.
-void write_port_again(UplinkState& state);

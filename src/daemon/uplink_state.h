@@ -37,14 +37,6 @@ struct UplinkState {
     int names_socket = -1;               // a socket held for the process's life, to name interfaces over
 };
 
-// How a port was chosen: for the default gateway, or by a POP's rules.
-enum class PortFor { gateway, pop };
-
-// Keeps what was just set as the upstream port, whether the write worked (and
-// when to write it again if not), what it was set for and its link's index
-// (`ifindex`, or asked of the kernel by name when -1).
-void record_upstream_port(UplinkState& state, const char* name, bool written, PortFor chosen_for, int ifindex = -1);
-
 // Brings the node's role and the POP's interfaces up to date from the
 // configuration file.
 void read_node_config(UplinkState& state);

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <string>
 
+#include "daemon/upstream_port.h"
+
 namespace {
 
 UplinkState state;  // two megabytes: not on the stack

@@ -1,0 +1,17 @@
+#include "daemon/links_and_neighbours.h"
+
+#include <vector>
+
+#include "netlink/heap_buffer.h"
+#include "netlink/link_dump.h"
+#include "netlink/neighbour_dump.h"
+
+void learn_links_and_neighbours(UplinkState& state, int socket_fd) {
+    if (socket_fd < 0) return;
+    HeapBuffer running;
+    if (dump_running_links(state.route_lookup, socket_fd, running)) {
+        replace_running_links(state.running_links, running.view());
+    }
+    std::vector<NeighbourEntry> failed;
+    if (dump_failed_neighbours(state.route_lookup, socket_fd, failed)) state.failed_neighbours.entries.swap(failed);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "daemon/uplink_state.h"
+
+// The links that run now and the IPv6 neighbour entries that have failed, learnt
+// afresh from the kernel's dumps on the lookup socket `socket_fd`. Without a
+// socket or a dump, what was known stays: the messages since say the rest.
+void learn_links_and_neighbours(UplinkState& state, int socket_fd);
