@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/node_config.h"
+#include "config/config_reader.h"
 #include "daemon/fastpath.h"
 #include "netlink/interface_name.h"
 #include "netlink/link_query.h"

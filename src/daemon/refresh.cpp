@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "config/node_config.h"
+#include "config/config_reader.h"
 #include "daemon/reconciliation.h"
 
 void refresh_upstream_port(UplinkState& state, bool flush_moves) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "config/config_reader.h"
+
 void record_gateway(UplinkState& state, int ifindex, const char* name, const GatewayAddress& via) {
     state.gateway_ifindex = ifindex;
     state.gateway_address = via;

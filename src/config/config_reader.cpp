@@ -1,8 +1,7 @@
-#include "config/node_config.h"
+#include "config/config_reader.h"
 
 #include "config/config_answers.h"
 #include "config/config_file.h"
-#include "config/config_memory.h"
 #include "config/jq_answers.h"
 
 namespace {

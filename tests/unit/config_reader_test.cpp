@@ -1,5 +1,5 @@
 // The configuration reader against the real jq, on files written for each case.
-#include "config/node_config.h"
+#include "config/config_reader.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
