@@ -282,7 +282,7 @@ def test_the_package_passes_its_own_tests_as_debians_ci_runs_them(booted):
     booted.put_tree(os.path.join(top, "debian"), "/root/source/debian")
     booted.put_tree(os.path.join(top, "tests", "system"), "/root/source/tests/system")
     # The system tests against the installed daemon: the share chosen for CI,
-    # which runs them all against its build already (see the README).
+    # which runs them all against its build already (see doc/reliability.md).
     result = booted.run("autopkgtest", "--output-dir", "/tmp/autopkgtest", "--env=UPLINKWATCH_SYSTEM_TESTS=ci",
                         installed, "/root/source/", "--", "null", check=False)
     # Each test's own output, in the order autopkgtest ran them.
