@@ -1,19 +1,11 @@
 #include "daemon/failed_neighbours.h"
 
-#include <algorithm>
+#include "daemon/sorted_set.h"
 
 bool note_neighbour_failed(FailedNeighbours& failed, const NeighbourEntry& entry) {
-    auto& known = failed.entries;
-    const auto at = std::lower_bound(known.begin(), known.end(), entry);
-    if (at != known.end() && *at == entry) return false;
-    known.insert(at, entry);
-    return true;
+    return insert_sorted(failed.entries, entry);
 }
 
 bool note_neighbour_recovered(FailedNeighbours& failed, const NeighbourEntry& entry) {
-    auto& known = failed.entries;
-    const auto at = std::lower_bound(known.begin(), known.end(), entry);
-    if (at == known.end() || *at != entry) return false;
-    known.erase(at);
-    return true;
+    return erase_sorted(failed.entries, entry);
 }

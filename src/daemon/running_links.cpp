@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
-bool note_link_running(RunningLinks& links, int ifindex) {
-    auto& known = links.ifindexes;
-    const auto at = std::lower_bound(known.begin(), known.end(), ifindex);
-    if (at != known.end() && *at == ifindex) return false;
-    known.insert(at, ifindex);
-    return true;
-}
+#include "daemon/sorted_set.h"
 
-void note_link_stopped(RunningLinks& links, int ifindex) {
-    auto& known = links.ifindexes;
-    const auto at = std::lower_bound(known.begin(), known.end(), ifindex);
-    if (at != known.end() && *at == ifindex) known.erase(at);
-}
+bool note_link_running(RunningLinks& links, int ifindex) { return insert_sorted(links.ifindexes, ifindex); }
+
+void note_link_stopped(RunningLinks& links, int ifindex) { erase_sorted(links.ifindexes, ifindex); }
 
 void replace_running_links(RunningLinks& links, Bytes indexes) {
     auto& known = links.ifindexes;
