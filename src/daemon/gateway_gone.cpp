@@ -26,9 +26,8 @@ bool default_route_left_through(UplinkState& state, int ifindex, const GatewayAd
     NetlinkMessage message;
     RouteMessage route;
     while (next_message(rest, message)) {
-        if (read_route_message(message.bytes, route) && default_route_through(state.route_lookup, route, ifindex, via)) {
-            return true;
-        }
+        if (!read_route_message(message.bytes, route)) continue;
+        if (default_route_through(state.route_lookup, route, ifindex, via)) return true;
     }
     return false;
 }

@@ -40,7 +40,8 @@ bool neighbour_may_rank_routers(uint16_t type, const NeighbourMessage& neighbour
     const bool failed_deleted = type == RTM_DELNEIGH && (neighbour.state & NUD_FAILED) != 0;
     const bool changed = failed_now ? note_neighbour_failed(failed, entry)
                                     : note_neighbour_recovered(failed, entry) || failed_deleted;
-    const bool gateway_entry = gateway_ifindex > 0 && neighbour.ifindex == gateway_ifindex && neighbour.address == gateway;
+    const bool gateway_entry =
+        gateway_ifindex > 0 && neighbour.ifindex == gateway_ifindex && neighbour.address == gateway;
     return changed || gateway_entry;
 }
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "config/node_config.h"
-#include "netlink/gateway_address.h"
 #include "daemon/failed_neighbours.h"
 #include "netlink/address_message.h"
+#include "netlink/gateway_address.h"
 #include "netlink/neighbour_message.h"
 #include "netlink/netconf_message.h"
 

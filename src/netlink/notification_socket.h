@@ -5,8 +5,9 @@
 #include "netlink/notification_walk.h"
 
 // The subscription to the kernel's link, neighbour, IPv6 address, IPv6 route,
-// IPv6 rule, IPv6 netconf and nexthop-object notifications: a routing netlink socket bound to the process id
-// as its port id, in those groups, with a queue large enough for a route storm.
+// IPv6 rule, IPv6 netconf and nexthop-object notifications: a routing netlink
+// socket bound to the process id as its port id, in those groups, with a queue
+// large enough for a route storm.
 
 // Opens and binds the socket. Returns its descriptor, or -1 after its stderr line
 // ("Netlink socket creation failed." or "Failed to bind netlink socket: ...").

@@ -19,6 +19,7 @@ struct Notification {
 };
 
 // The route, link, nexthop-object, neighbour, policy-rule, address and netconf
-// messages of one datagram, in order; other types are left out. A datagram of `monitor_buffer_size` bytes holds at most this many.
+// messages of one datagram, in order; other types are left out. A datagram of
+// `monitor_buffer_size` bytes holds at most this many.
 constexpr size_t max_notifications = monitor_buffer_size / netlink_header_size;
 size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]);

@@ -32,7 +32,9 @@ KernelAnswer dump_default_routes_through(RouteLookup& lookup, int socket_fd, int
     request.oif = static_cast<uint32_t>(ifindex);
     routes.used = 0;
     KernelDump dump;
-    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETROUTE, RTM_NEWROUTE, "routes")) return KernelAnswer::failed;
+    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETROUTE, RTM_NEWROUTE, "routes")) {
+        return KernelAnswer::failed;
+    }
     NetlinkMessage message;
     RouteMessage route;
     bool kept = true;
