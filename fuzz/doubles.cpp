@@ -154,6 +154,12 @@ KernelAnswer lookup_nexthop(RouteLookup& /*lookup*/, int /*socket_fd*/, uint32_t
     return KernelAnswer::found;
 }
 
+// The node forwards when the gateway is recorded (bit 3 of the role).
+KernelAnswer lookup_forwarding(RouteLookup& /*lookup*/, int /*socket_fd*/, bool& forwards) {
+    forwards = (role & 8) != 0;
+    return (role & 16) ? KernelAnswer::failed : KernelAnswer::found;
+}
+
 // No default route is left through any link, once it has gone (bit 5 of the role)
 // or not.
 KernelAnswer dump_default_routes_through(RouteLookup& /*lookup*/, int /*socket_fd*/, int /*ifindex*/,

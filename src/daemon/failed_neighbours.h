@@ -20,3 +20,6 @@ bool note_neighbour_failed(FailedNeighbours& failed, const NeighbourEntry& entry
 // Records that `entry` has left the failed state, or gone. Returns true when it
 // was known to have failed.
 bool note_neighbour_recovered(FailedNeighbours& failed, const NeighbourEntry& entry);
+
+// Whether `entry` is known to have failed.
+bool neighbour_known_failed(const FailedNeighbours& failed, const NeighbourEntry& entry);

@@ -4,6 +4,7 @@
 
 #include "daemon/nexthop_tally.h"
 #include "daemon/route_expiry.h"
+#include "daemon/router_probe.h"
 #include "netlink/route_lookup.h"
 
 namespace {
@@ -38,6 +39,13 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
     tally.sought_ifindex = state.gateway_ifindex != -1 ? state.gateway_ifindex : port_gateway_ifindex;
     tally.sought_gateway = state.gateway_ifindex != -1 ? state.gateway_address : GatewayAddress{};
     tally.names_socket = state.names_socket;
+    tally.failed = &state.failed_neighbours;
+    // Forwarding is asked only where it weighs: a plain multipath route's member
+    // whose gateway may have failed.
+    if (!state.failed_neighbours.entries.empty() && members_weighed_by_forwarding(route)) {
+        bool forwards = false;
+        tally.node_forwards = lookup_forwarding(lookup, socket_fd, forwards) != KernelAnswer::found || forwards;
+    }
     if (!count_route_nexthops(lookup, socket_fd, route, tally)) return {};
     if (tally.best_rank < 0) return {GatewayAnswer::none, -1, {}};
     return {GatewayAnswer::chosen, tally.best.ifindex, tally.best.gateway};
@@ -47,7 +55,10 @@ KernelGateway ask_kernel_gateway(UplinkState& state, int socket_fd, int64_t& lif
 
 KernelGateway kernel_gateway(UplinkState& state, int socket_fd) {
     int64_t lifetime_ms = 0;
-    const KernelGateway found = ask_kernel_gateway(state, socket_fd, lifetime_ms);
+    KernelGateway found = ask_kernel_gateway(state, socket_fd, lifetime_ms);
+    // The timer keeps to the route the port is on, not the probed one.
+    found.probe = kernel_probes_router(state, socket_fd, found);
+    if (found.probe) return found;
     const RouteInUse route{found.answer == GatewayAnswer::chosen, found.ifindex, found.gateway, lifetime_ms};
     arm_route_expiry(state.route_expiry, route, monotonic_ms());
     return found;

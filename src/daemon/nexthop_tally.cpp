@@ -4,7 +4,21 @@
 
 namespace {
 
-void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
+// How the kernel treats a nexthop, worst first; each health spans the three
+// ranks of the gateway sought, its interface and any other.
+constexpr int failed_health = 0;
+constexpr int linkdown_health = 1;
+constexpr int live_health = 2;
+constexpr int ranks_per_health = 3;
+
+int health_of(const NexthopTally& tally, const RouteNexthop& nexthop, bool of_object) {
+    const bool failed = tally.failed != nullptr && (of_object || !tally.node_forwards) &&
+                        neighbour_known_failed(*tally.failed, {nexthop.ifindex, nexthop.gateway});
+    if (failed) return failed_health;
+    return nexthop.linkdown ? linkdown_health : live_health;
+}
+
+void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop, bool of_object) {
     if (nexthop.ifindex <= 0 || !nexthop.has_gateway()) return;
     const bool same_interface = nexthop.ifindex == tally.sought_ifindex;
     const bool sought = same_interface && (!tally.sought_gateway.known() || nexthop.gateway == tally.sought_gateway);
@@ -13,8 +27,9 @@ void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
         return;
     }
     if (nexthop.dead) return;
-    // A link with carrier first; then the gateway followed, its interface, any other.
-    const int rank = (nexthop.linkdown ? 0 : 3) + (sought ? 2 : same_interface ? 1 : 0);
+    // A nexthop that gets flows first, then one without carrier; then the gateway
+    // followed, its interface, any other.
+    const int rank = health_of(tally, nexthop, of_object) * ranks_per_health + (sought ? 2 : same_interface ? 1 : 0);
     if (rank <= tally.best_rank) return;
     // Another interface must have a name to be a port; the recorded one had one.
     InterfaceName name;
@@ -27,7 +42,7 @@ void count_nexthop(NexthopTally& tally, const RouteNexthop& nexthop) {
 // Returns false when a member could not be asked about.
 bool count_object_nexthops(RouteLookup& lookup, int socket_fd, const NexthopObject& object, NexthopTally& tally) {
     if (object.group.empty()) {
-        count_nexthop(tally, object.nexthop);
+        count_nexthop(tally, object.nexthop, true);
         return true;
     }
     // A group's members are nexthops of their own, never groups.
@@ -39,7 +54,7 @@ bool count_object_nexthops(RouteLookup& lookup, int socket_fd, const NexthopObje
         if (found == KernelAnswer::failed) return false;
         NexthopObject member;
         if (found == KernelAnswer::found && read_nexthop_object(message_of_member, member)) {
-            count_nexthop(tally, member.nexthop);
+            count_nexthop(tally, member.nexthop, true);
         }
     }
     return true;
@@ -61,10 +76,11 @@ bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage
     // A route over a nexthop object also shows the object's nexthops as its own
     // while the kernel keeps its compatibility view on.
     if (route.nexthop.ifindex > 0 || !route.multipath.empty() || route.nexthop_object == 0) {
-        count_nexthop(tally, route.nexthop);
+        const bool of_object = route.nexthop_object != 0;
+        count_nexthop(tally, route.nexthop, of_object);
         Bytes rest = route.multipath;
         RouteNexthop nexthop;
-        while (next_route_nexthop(rest, nexthop)) count_nexthop(tally, nexthop);
+        while (next_route_nexthop(rest, nexthop)) count_nexthop(tally, nexthop, of_object);
         return true;
     }
     if (socket_fd < 0) return false;
@@ -74,6 +90,12 @@ bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage
     NexthopObject object;
     if (!read_nexthop_object(message, object)) return true;
     return count_object_nexthops(lookup, socket_fd, object, tally);
+}
+
+bool tally_chose_live(const NexthopTally& tally) { return tally.best_rank >= linkdown_health * ranks_per_health; }
+
+bool members_weighed_by_forwarding(const RouteMessage& route) {
+    return route.nexthop_object == 0 && !route.multipath.empty();
 }
 
 bool default_route_through(RouteLookup& lookup, const RouteMessage& route, int ifindex, const GatewayAddress& via) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "daemon/failed_neighbours.h"
 #include "netlink/gateway_address.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
@@ -18,17 +19,31 @@ struct NexthopTally {
     // for, dead or not.
     bool choosing = true;
     int names_socket = -1;
+    // The gateways whose neighbour entry is known FAILED (nullptr: none weighed).
+    // The kernel hashes no flow onto a nexthop object's member through one, and,
+    // on a node that does not forward, none onto a plain route's member either.
+    const FailedNeighbours* failed = nullptr;
+    bool node_forwards = false;
     bool holds_sought = false;
     int best_rank = -1;  // of the nexthop chosen so far, in `best`; -1: none yet
     RouteNexthop best;
 };
 
 // Counts the nexthops of `route`, asking on `socket_fd` about a nexthop object
-// it names. When choosing: nexthops the kernel marks dead do not count; a link
-// with carrier comes before one without, then the sought gateway, then another
-// through its interface, then any other with a gateway and a named interface.
-// Returns false when a nexthop object could not be asked about.
+// it names. When choosing: nexthops the kernel marks dead do not count; one the
+// kernel sends flows to comes before one whose gateway has failed, and a link
+// with carrier before one without; then the sought gateway, then another through
+// its interface, then any other with a gateway and a named interface. Returns
+// false when a nexthop object could not be asked about.
 bool count_route_nexthops(RouteLookup& lookup, int socket_fd, const RouteMessage& route, NexthopTally& tally);
+
+// Whether the nexthop chosen is one the kernel sends flows to: not through a
+// gateway known to have failed, as the tally weighs them.
+bool tally_chose_live(const NexthopTally& tally);
+
+// Whether `route` is one whose members the kernel weighs by their gateway's
+// neighbour entry only while the node does not forward: a plain multipath route.
+bool members_weighed_by_forwarding(const RouteMessage& route);
 
 // Whether the default route `route` goes through interface `ifindex` by gateway
 // `via` (by any gateway when `via` is unknown): its own nexthop, one of its

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "daemon/link_groups.h"
 #include "daemon/reconciliation.h"
 #include "daemon/running_links.h"
 #include "daemon/uplink_rules.h"
@@ -15,6 +16,7 @@
 #include "netlink/netconf_message.h"
 #include "netlink/notification_walk.h"
 #include "netlink/route_message.h"
+#include "netlink/rule_message.h"
 
 // Each kind of notification has its cheap filter here, and what passes it is
 // handed to the reconciliation with what the message already tells.
@@ -43,6 +45,11 @@ void on_link_message(UplinkState& state, uint16_t type, Bytes message) {
     news.flags = link.flags;
     news.port_or_gateway =
         type == RTM_NEWLINK && (link.ifindex == state.port_ifindex || link.ifindex == state.gateway_ifindex);
+    // A link moved into or out of an interface group: a rule may pass over the
+    // routes through it, or stop passing them over (suppress_ifgroup). One that
+    // went leaves its group, and asks as a lost link.
+    const uint32_t group = type == RTM_NEWLINK ? read_link_group(message) : 0;
+    const bool regrouped = note_link_group(state.link_groups, link.ifindex, group) && type == RTM_NEWLINK;
     if (type == RTM_NEWLINK && (link.flags & IFF_RUNNING) != 0) {
         // The kernel says a link runs after any change to it (MTU, address, queue):
         // only a link that starts running is news. Routes through it count again
@@ -54,14 +61,14 @@ void on_link_message(UplinkState& state, uint16_t type, Bytes message) {
         news.lost = link_may_take_routes(type, link.flags, link.change);
         news.deleted = type == RTM_DELLINK;
     }
-    if (!news.port_or_gateway && !news.started && !news.lost) return;
+    if (!news.port_or_gateway && !news.started && !news.lost && !regrouped) return;
     InterfaceName name;
     // A link that went has no name left in the kernel: its message names it.
     if (!read_link_name(message, name)) interface_name(state.names_socket, link.ifindex, name);
     news.name = name;
     Cue cue;
     cue.link = news;
-    cue.ask_kernel = news.started || news.lost;
+    cue.ask_kernel = news.started || news.lost || regrouped;
     if (news.lost) cue.went.link = link.ifindex;
     reconcile(state, cue);
 }
@@ -84,11 +91,21 @@ void on_neighbour_message(UplinkState& state, uint16_t type, Bytes message) {
 
 void on_address_message(UplinkState& state, uint16_t type, Bytes message) {
     AddressMessage address;
-    if (read_address_message(message, address) && address_loss_may_take_routes(type, address)) {
+    if (!read_address_message(message, address)) return;
+    if (address_loss_may_take_routes(type, address)) {
         Cue cue;
         cue.went.link = address.ifindex;
         reconcile(state, cue);
+    } else if (address_may_rank_routes(type, address, state.source_rules)) {
+        reconcile(state, {});
     }
+}
+
+void on_rule_message(UplinkState& state, uint16_t type, Bytes message) {
+    RuleMessage rule;
+    if (read_rule_message(message, rule)) state.source_rules = source_rules_after(state.source_rules, type, rule);
+    // Any rule may change which table the kernel looks in first.
+    reconcile(state, {});
 }
 
 void on_netconf_message(UplinkState& state, uint16_t type, Bytes message) {
@@ -117,8 +134,7 @@ void handle_notifications(UplinkState& state, Bytes datagram) {
                 on_nexthop_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::rule:
-                // Any rule may change which table the kernel looks in first.
-                reconcile(state, {});
+                on_rule_message(state, notification.type, notification.message);
                 break;
             case NotificationKind::address:
                 on_address_message(state, notification.type, notification.message);

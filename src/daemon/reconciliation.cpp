@@ -21,8 +21,10 @@ struct Choice {
 };
 
 // The kernel's answer; when it cannot tell, the default route just announced, or
-// in a refresh the table's usable default route with the lowest metric.
+// in a refresh the table's usable default route with the lowest metric. While
+// the kernel probes a failed router, the gateway followed stands.
 Choice choice_of(const UplinkState& state, const KernelGateway& kernel, const Cue& cue) {
+    if (kernel.probe) return {state.gateway_ifindex, state.gateway_address};
     if (kernel.answer != GatewayAnswer::unknown) return {kernel.ifindex, kernel.gateway};
     if (cue.refresh) {
         DumpedDefault best;
@@ -59,11 +61,20 @@ void take_gateway(UplinkState& state, const Choice& choice, const Cue& cue) {
     record_gateway(state, choice.ifindex, name, choice.via);
 }
 
+// Whether a gateway just deleted (through `deleted_ifindex`) leaves its traffic
+// to a successor on the port's own link, on a node that is not a POP: then the
+// port stays, as for a change of router on that link.
+bool successor_on_port_link(const UplinkState& state, const Choice& choice, int deleted_ifindex) {
+    return deleted_ifindex > 0 && choice.ifindex == deleted_ifindex && state.port_follows_gateway &&
+           choice.ifindex == state.port_ifindex && !state.config.is_pop;
+}
+
 // After a change: the port moves when the gateway's interface does, and on a
 // node that has just stopped being a POP, whose port still is a POP's. Another
-// router on the same link moves no port, but is the one followed now. The
-// configuration is read only when the port may move, unless it has been already.
-void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, bool config_read) {
+// router on the same link moves no port, but is the one followed now, whether
+// the one before was deleted or not. The configuration is read only when the
+// port may move, unless it has been already.
+void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, bool config_read, int deleted_ifindex) {
     if (choice.ifindex <= 0) return;
     if (choice.ifindex == state.gateway_ifindex) {
         if (choice.via.known()) state.gateway_address = choice.via;
@@ -72,6 +83,11 @@ void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, boo
         if (state.config.is_pop) return;
     } else if (!config_read) {
         read_node_config(state);
+    }
+    if (successor_on_port_link(state, choice, deleted_ifindex)) {
+        InterfaceName name;
+        if (interface_name(state.names_socket, choice.ifindex, name)) record_gateway(state, choice.ifindex, name, choice.via);
+        return;
     }
     take_gateway(state, choice, cue);
 }
@@ -86,14 +102,16 @@ void decide(UplinkState& state, const Cue& cue) {
     // refresh.
     if (cue.refresh) learn_links_and_neighbours(state, socket_fd);
     const KernelGateway kernel = kernel_gateway(state, socket_fd);
+    int deleted_ifindex = -1;
     if (gateway_gone(state, cue.went, kernel)) {
         // Named as it was recorded: its link may be gone.
         std::printf("Default gateway deleted on %s\n", state.gateway_name);
+        deleted_ifindex = state.gateway_ifindex;
         forget_gateway(state);
     }
     const Choice choice = choice_of(state, kernel, cue);
     if (!cue.refresh) {
-        follow_choice(state, choice, cue, config_read);
+        follow_choice(state, choice, cue, config_read, deleted_ifindex);
         return;
     }
     if (choice.ifindex > 0) take_gateway(state, choice, cue);

@@ -54,6 +54,17 @@ bool address_loss_may_take_routes(uint16_t type, const AddressMessage& address) 
     return type == RTM_DELADDR && address.family == AF_INET6;
 }
 
+bool address_may_rank_routes(uint16_t type, const AddressMessage& address, int source_rules) {
+    return type == RTM_NEWADDR && address.family == AF_INET6 && source_rules > 0;
+}
+
+int source_rules_after(int source_rules, uint16_t type, const RuleMessage& rule) {
+    if (rule.family != AF_INET6 || !rule.finds_source) return source_rules;
+    if (type == RTM_NEWRULE) return source_rules + 1;
+    // One the last refresh did not count (its notification lost) is no reason to go below none.
+    return source_rules > 0 ? source_rules - 1 : 0;
+}
+
 bool tavro_replaces_lost_uplink(const NodeConfig& config) { return config.is_pop && !routed_nic_usable(config); }
 
 bool routed_nic_usable(const NodeConfig& config) {

@@ -8,6 +8,7 @@
 #include "netlink/gateway_address.h"
 #include "netlink/neighbour_message.h"
 #include "netlink/netconf_message.h"
+#include "netlink/rule_message.h"
 
 // The daemon's decisions, on plain values: no system call is made here.
 
@@ -50,6 +51,16 @@ bool netconf_may_rank_routes(uint16_t type, const NetconfMessage& netconf);
 // multipath route, with no route or link notification: the address messages are
 // what always comes.
 bool address_loss_may_take_routes(uint16_t type, const AddressMessage& address);
+
+// An IPv6 address added, while `source_rules` rules weigh the source address a
+// lookup would take: the kernel picks it among the node's addresses (the result
+// link's first), so a new one may change which rule matches. Without such rules
+// an address never weighs in.
+bool address_may_rank_routes(uint16_t type, const AddressMessage& address, int source_rules);
+
+// The count of IPv6 rules that weigh a lookup's source address, after rule
+// message `type` about `rule`.
+int source_rules_after(int source_rules, uint16_t type, const RuleMessage& rule);
 
 // On a POP whose port stopped running or went: the tavro links take over, unless
 // the routed nic interface is usable, whose POP has no fallback.

@@ -5,6 +5,7 @@
 #include "config/config_memory.h"
 #include "config/node_config.h"
 #include "daemon/failed_neighbours.h"
+#include "daemon/link_groups.h"
 #include "daemon/port_retry.h"
 #include "daemon/route_expiry.h"
 #include "daemon/running_links.h"
@@ -34,6 +35,8 @@ struct UplinkState {
     RouteExpiry route_expiry;            // when that route runs out of lifetime
     RunningLinks running_links;          // the links known to run
     FailedNeighbours failed_neighbours;  // the IPv6 neighbour entries known to have failed
+    LinkGroups link_groups;              // the links outside the default interface group
+    int source_rules = 0;                // the IPv6 rules that weigh a lookup's source address
     int names_socket = -1;               // a socket held for the process's life, to name interfaces over
 };
 

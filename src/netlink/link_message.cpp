@@ -38,3 +38,14 @@ bool read_link_name(Bytes message, InterfaceName& name) {
     }
     return false;
 }
+
+uint32_t read_link_group(Bytes message) {
+    Bytes attributes = message_attributes(message, link_fixed_size);
+    NetlinkAttribute attribute;
+    while (next_attribute(attributes, attribute)) {
+        if (attribute.type == IFLA_GROUP && attribute.payload.size() >= sizeof(uint32_t)) {
+            return read_at<uint32_t>(attribute.payload, 0);
+        }
+    }
+    return 0;
+}

@@ -21,3 +21,7 @@ bool read_link_header(Bytes message, LinkHeader& link);
 // longer has in the kernel. Leaves `name` empty and returns false when the
 // message's bytes hold none.
 bool read_link_name(Bytes message, InterfaceName& name);
+
+// The link's interface group (IFLA_GROUP), which policy rules may weigh: 0, the
+// default group, when the message's bytes hold none.
+uint32_t read_link_group(Bytes message);

@@ -15,6 +15,9 @@ bool read_netconf_message(Bytes message, NetconfMessage& netconf) {
             continue;
         }
         ++netconf.settings;
+        if (attribute.type == NETCONFA_FORWARDING && attribute.payload.size() >= sizeof(int32_t)) {
+            netconf.forwards = read_at<int32_t>(attribute.payload, 0) != 0;
+        }
         netconf.forwarding = netconf.forwarding || attribute.type == NETCONFA_FORWARDING;
         netconf.ignores_linkdown = netconf.ignores_linkdown || attribute.type == NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN;
     }

@@ -12,6 +12,7 @@ struct NetconfMessage {
     uint8_t family = 0;
     int ifindex = 0;              // NETCONFA_IFINDEX: an interface, or NETCONFA_IFINDEX_ALL / _DEFAULT
     bool forwarding = false;      // NETCONFA_FORWARDING is reported
+    bool forwards = false;        // and says the node (or the interface) forwards
     bool ignores_linkdown = false;  // NETCONFA_IGNORE_ROUTES_WITH_LINKDOWN is reported
     int settings = 0;             // how many settings are reported
 };

@@ -1,5 +1,6 @@
 #include "netlink/route_lookup.h"
 
+#include <linux/netconf.h>
 #include <linux/netlink.h>
 #include <linux/nexthop.h>
 #include <linux/rtnetlink.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "netlink/netconf_message.h"
 #include "netlink/receive_datagram.h"
 
 namespace {
@@ -33,6 +35,15 @@ struct NexthopRequest {
     uint32_t id;
 };
 static_assert(sizeof(NexthopRequest) == 32);
+
+struct NetconfRequest {
+    nlmsghdr header;
+    netconfmsg netconf;
+    unsigned char padding[3];
+    rtattr ifindex_header;
+    int32_t ifindex;
+};
+static_assert(sizeof(NetconfRequest) == 28);
 
 int open_lookup_socket() {
     const int socket_fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -116,4 +127,22 @@ KernelAnswer lookup_nexthop(RouteLookup& lookup, int socket_fd, uint32_t id, Hea
     request.id_header.rta_type = NHA_ID;
     request.id = id;
     return ask(socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWNEXTHOP, into, object);
+}
+
+KernelAnswer lookup_forwarding(RouteLookup& lookup, int socket_fd, bool& forwards) {
+    NetconfRequest request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETNETCONF;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = ++lookup.sequence;
+    request.netconf.ncm_family = AF_INET6;
+    request.ifindex_header.rta_len = sizeof request.ifindex_header + sizeof request.ifindex;
+    request.ifindex_header.rta_type = NETCONFA_IFINDEX;
+    request.ifindex = NETCONFA_IFINDEX_ALL;
+    Bytes reply;
+    const KernelAnswer answer =
+        ask(socket_fd, &request, sizeof request, request.header.nlmsg_seq, RTM_NEWNETCONF, lookup.member_reply, reply);
+    NetconfMessage netconf;
+    forwards = answer == KernelAnswer::found && read_netconf_message(reply, netconf) && netconf.forwards;
+    return answer;
 }

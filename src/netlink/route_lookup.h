@@ -12,7 +12,7 @@ struct RouteLookup {
     int socket_fd = -1;  // the socket kept for every request, once there is one
     uint32_t sequence = 0;
     HeapBuffer reply;         // the route asked for, or the nexthop object it names
-    HeapBuffer member_reply;  // a member of that object, when it is a group
+    HeapBuffer member_reply;  // a member of that object, when it is a group; the forwarding setting
 };
 
 // The socket every request goes on, kept for the process's life: opened now if
@@ -44,6 +44,10 @@ inline constexpr unsigned char internet_probe_addresses[internet_probe_count][16
 // Asks which IPv6 route the kernel itself would send traffic for `destination`
 // (16 bytes) through: the route the lookup matched (RTM_F_FIB_MATCH), in `route`.
 KernelAnswer lookup_route_to(RouteLookup& lookup, int socket_fd, const unsigned char (&destination)[16], Bytes& route);
+
+// Asks whether the node forwards IPv6 (its "all" setting, which the kernel's
+// choice of routers weighs), into `forwards`.
+KernelAnswer lookup_forwarding(RouteLookup& lookup, int socket_fd, bool& forwards);
 
 // Asks for nexthop object `id`, into `into` (lookup.reply or lookup.member_reply).
 KernelAnswer lookup_nexthop(RouteLookup& lookup, int socket_fd, uint32_t id, HeapBuffer& into, Bytes& object);

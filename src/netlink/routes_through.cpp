@@ -12,6 +12,12 @@
 
 namespace {
 
+struct RouteDumpRequest {
+    nlmsghdr header;
+    rtmsg route;
+};
+static_assert(sizeof(RouteDumpRequest) == 28);
+
 struct RoutesThroughRequest {
     nlmsghdr header;
     rtmsg route;
@@ -32,9 +38,15 @@ KernelAnswer dump_default_routes_through(RouteLookup& lookup, int socket_fd, int
     request.oif = static_cast<uint32_t>(ifindex);
     routes.used = 0;
     KernelDump dump;
-    if (!start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETROUTE, RTM_NEWROUTE, "routes")) {
-        return KernelAnswer::failed;
+    bool sent = false;
+    if (ifindex != 0) {
+        sent = start_kernel_dump(dump, lookup, socket_fd, request, RTM_GETROUTE, RTM_NEWROUTE, "routes");
+    } else {
+        // No interface named: the kernel takes an index of 0 for one it has not.
+        RouteDumpRequest whole{request.header, request.route};
+        sent = start_kernel_dump(dump, lookup, socket_fd, whole, RTM_GETROUTE, RTM_NEWROUTE, "routes");
     }
+    if (!sent) return KernelAnswer::failed;
     NetlinkMessage message;
     RouteMessage route;
     bool kept = true;

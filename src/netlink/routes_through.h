@@ -4,7 +4,7 @@
 #include "netlink/route_lookup.h"
 
 // Asks the kernel, over `socket_fd` (the route lookup's), for its IPv6 routes
-// through interface `ifindex`, and keeps the default routes among them, whole,
+// through interface `ifindex` (through any when it is 0), and keeps the default routes among them, whole,
 // one message after another, in `routes`: the caller may have to ask about their
 // nexthop objects on the same socket, which the dump holds until it ends. A
 // kernel that cannot filter a dump by interface sends every route; the caller

@@ -868,7 +868,9 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
 
 def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     """Only the default route the port follows is reported gone: another router on
-    the same link that leaves and returns moves nothing and flushes nothing."""
+    the same link that leaves and returns moves nothing and flushes nothing, and
+    when the route followed goes, the one left on the port's link takes over
+    without a flush."""
     need("radvd")
     first, second = node.lan("up1", 2)
     node.sysctl(node.name, "net.ipv6.conf.up1.accept_ra=2")
@@ -887,15 +889,23 @@ def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     # lose it, the route runs out (12 s) and the kernel collects it (up to 30 s on).
     wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, first))}, timeout=2 * GUARD,
                what="its route to go")
-    radvd(node, second, "low")
+    standby_again = radvd(node, second, "low")
     wait_until(lambda: kernel_gateways(node) == both, what="its route again")
     handled_so_far(node, "up1")
     assert node.lines()[lines:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as up1"]
     assert node.writes()[writes:] == [("upstream_port", b"up1\n")]
 
-    # The route in use goes while the second router stands: it takes over.
+    # The route in use goes while the second router stands: it takes over, and
+    # the port stays where it is.
     node.end(node.spawned[0])
     wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, second))}, what="the first to go")
-    node.wait_line(NEW_GATEWAY[1], 2)
-    assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up1"] + NEW_GATEWAY
-    assert node.wait_writes(writes + 3)[-2:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    node.wait_line("Default gateway deleted on up1")
+    handled_so_far(node, "up1")
+    assert node.lines()[lines + 3:] == ["Default gateway deleted on up1", REFRESH_LINE, "Gateway dev is up1",
+                                        "Updating the upstream port as up1"]
+    assert node.wait_writes(writes + 2)[writes:] == [("upstream_port", b"up1\n")] * 2
+
+    # It is the gateway followed now: when it goes too, the port is left without one.
+    node.end(standby_again)
+    wait_until(lambda: kernel_gateways(node) == set(), timeout=2 * GUARD, what="the second to go")
+    node.wait_line("Default gateway deleted on up1", 2)
