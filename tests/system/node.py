@@ -580,6 +580,14 @@ class Node:
                    f"{count} fastpath writes; have {self.writes()} / {self.lines()} / {self.errors()}")
         return self.writes()
 
+    def announced_writes(self, timeout=GUARD):
+        """Every fastpath write the daemon's lines have announced so far, once the
+        watcher has seen them all: each line that says the port is updated or the
+        entry flushed comes before its write."""
+        count = sum(line.startswith("Updating the upstream port") or line.endswith("flushing the fastpath entry")
+                    for line in self.lines())
+        return self.wait_writes(count, timeout)
+
     def wait_port(self, expected, timeout=GUARD):
         """Waits until upstream_port holds `expected`: a line saying the port is
         set comes before the write it announces."""

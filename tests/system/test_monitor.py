@@ -492,6 +492,59 @@ def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     assert "dead" in node.ip("-6", "route", "show", "default").stdout
 
 
+def hashed_uplinks(node):
+    """The links the kernel sends a spread of internet flows through."""
+    return {json.loads(node.ip("-6", "-j", "route", "get", f"3000::{number:x}").stdout)[0]["dev"]
+            for number in range(1, 65)}
+
+
+@pytest.mark.parametrize("route, forwarding", [("plain", "0"), ("group", "1")])
+def test_a_multipath_member_whose_gateway_failed_gets_no_flows_and_loses_the_port(node, route, forwarding):
+    """The kernel hashes no flow onto a member whose gateway's entry has failed: a
+    plain route's while the node does not forward, a nexthop group's whatever it
+    does. Its recovery moves nothing, for every live member carries traffic."""
+    node.veth("up1")
+    node.veth("up2")
+    node.sysctl(node.name, f"net.ipv6.conf.all.forwarding={forwarding}")
+    if route == "plain":
+        node.ip("-6", "route", "add", "default", "nexthop", "via", "fe80::1", "dev", "up1",
+                "nexthop", "via", "fe80::2", "dev", "up2")
+    else:
+        node.batch(["nexthop add id 1 via fe80::1 dev up1", "nexthop add id 2 via fe80::2 dev up2"])
+        node.ip("nexthop", "add", "id", "10", "group", "1/2")
+        node.ip("-6", "route", "add", "default", "nhid", "10")
+    gateway = {"up1": "fe80::1", "up2": "fe80::2"}
+
+    def entry(uplink, state):
+        node.ip("-6", "neigh", "replace", gateway[uplink], "lladdr", "02:00:00:00:00:01", "dev", uplink, "nud", state)
+
+    # Entries that fail from a valid state, as neighbour discovery makes them:
+    # the kernel says nothing of an entry made failed.
+    entry("up1", "reachable")
+    entry("up2", "reachable")
+    assert hashed_uplinks(node) == {"up1", "up2"}
+    started(node, **NOT_A_POP)
+    taken = wait_until(lambda: [line.removeprefix("Gateway dev is ") for line in node.lines()
+                                if line.startswith("Gateway dev is ")], what="the startup's gateway")[0]
+    node.wait_port(f"{taken}\n".encode())
+    other = {"up1": "up2", "up2": "up1"}[taken]
+    entry(taken, "failed")
+    assert hashed_uplinks(node) == {other}
+    node.wait_port(f"{other}\n".encode())
+    assert node.lines()[-3:] == [f"Default gateway dev is {other}"] + NEW_GATEWAY
+    writes = len(node.announced_writes())
+
+    entry(taken, "reachable")
+    assert hashed_uplinks(node) == {"up1", "up2"}
+    handled_so_far(node, other)
+    assert node.announced_writes()[writes:] == [("upstream_port", f"{other}\n".encode())]
+
+    entry(other, "failed")
+    assert hashed_uplinks(node) == {taken}
+    node.wait_port(f"{taken}\n".encode())
+    assert node.lines()[-3:] == [f"Default gateway dev is {taken}"] + NEW_GATEWAY
+
+
 @pytest.mark.parametrize("route, loss", [("multipath", "disabled"), ("plain", "disabled"), ("multipath", "mtu")])
 def test_a_link_that_loses_ipv6_loses_the_port(node, route, loss):
     """IPv6 disabled on the port's link, or gone with an MTU below its minimum: the
@@ -866,6 +919,39 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
     wait_until(lambda: node.lines()[-3:] == ["Default gateway dev is up1"] + NEW_GATEWAY, what="the new-gateway lines")
 
 
+def test_the_kernels_probe_of_a_dead_router_moves_nothing(node):
+    """A lookup that passes over a failed router may probe it: the kernel sets its
+    entry to INCOMPLETE without a word, and takes that router until the probe
+    fails, which it announces. The daemon's own lookups after each of the backup
+    router's advertisements open such probes, one a second here."""
+    high, up1 = routers_of_two_preferences(node, 9000)
+    primary = router_address(node, up1)
+    high.kill()  # dead: no last advertisement, and no answer to neighbour discovery
+    high.wait()
+    node.sysctl(up1, "net.ipv6.conf.eth0.disable_ipv6=1")
+    node.sysctl(node.name, "net.ipv6.conf.up1.router_probe_interval=1")
+    node.sysctl(node.name, "net.ipv6.neigh.up1.retrans_time_ms=100")
+    monitor = node.spawn(node.name, "ip", "monitor", "neigh", "dev", "up1")
+    log = os.path.join(node.workdir, f"spawned{len(node.spawned) - 1}.log")
+
+    def probes_ended():
+        with open(log) as file:
+            return sum(1 for line in file if line.startswith(f"{primary} ") and line.rstrip().endswith("FAILED"))
+
+    node.ip("-6", "neigh", "replace", primary, "lladdr", "02:00:00:00:00:01", "dev", "up1", "nud", "reachable")
+    node.ip("-6", "neigh", "replace", primary, "lladdr", "02:00:00:00:00:01", "dev", "up1", "nud", "failed")
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+    lines, writes = len(node.lines()), len(node.announced_writes())
+
+    # Three probes open and fail, each opened by a lookup after an advertisement.
+    wait_until(lambda: probes_ended() >= 4, timeout=3 * GUARD, what="three probes of the dead router")
+    node.end(monitor)
+    handled_so_far(node, "up2")
+    assert node.lines()[lines:] == [REFRESH_LINE, "Gateway dev is up2", "Updating the upstream port as up2"]
+    assert node.announced_writes()[writes:] == [("upstream_port", b"up2\n")]
+
+
 def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     """Only the default route the port follows is reported gone: another router on
     the same link that leaves and returns moves nothing and flushes nothing, and
@@ -878,7 +964,7 @@ def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     radvd(node, first, "high")
     wait_until(lambda: kernel_gateways(node) == {("up1", router_address(node, first))}, what="the first router")
     node.wait_port(b"up1\n")
-    lines, writes = len(node.lines()), len(node.writes())
+    lines, writes = len(node.lines()), len(node.announced_writes())
 
     # The second router comes, leaves with a last advertisement, and comes back.
     both = {("up1", router_address(node, router)) for router in (first, second)}
@@ -893,7 +979,7 @@ def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     wait_until(lambda: kernel_gateways(node) == both, what="its route again")
     handled_so_far(node, "up1")
     assert node.lines()[lines:] == [REFRESH_LINE, "Gateway dev is up1", "Updating the upstream port as up1"]
-    assert node.writes()[writes:] == [("upstream_port", b"up1\n")]
+    assert node.announced_writes()[writes:] == [("upstream_port", b"up1\n")]
 
     # The route in use goes while the second router stands: it takes over, and
     # the port stays where it is.
@@ -903,7 +989,7 @@ def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
     handled_so_far(node, "up1")
     assert node.lines()[lines + 3:] == ["Default gateway deleted on up1", REFRESH_LINE, "Gateway dev is up1",
                                         "Updating the upstream port as up1"]
-    assert node.wait_writes(writes + 2)[writes:] == [("upstream_port", b"up1\n")] * 2
+    assert node.announced_writes()[writes:] == [("upstream_port", b"up1\n")] * 2
 
     # It is the gateway followed now: when it goes too, the port is left without one.
     node.end(standby_again)
