@@ -115,6 +115,28 @@ for number in range(count):
 """
 
 
+# Runs in a router's namespace: sends argv[1] pairs of router advertisements from
+# fe80::dead, an address nobody on the link has, at argv[2] advertisements a
+# second: one of high preference that makes it a default router, then one of
+# lifetime 0 that withdraws it.
+_FORGE_ADVERTS = r"""
+import socket, struct, sys, time
+pairs, rate = int(sys.argv[1]), float(sys.argv[2])
+sender = socket.socket(socket.AF_INET6, socket.SOCK_RAW, socket.IPPROTO_ICMPV6)
+sender.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_MULTICAST_HOPS, 255)
+sender.setsockopt(socket.IPPROTO_IPV6, 78, 1)  # IPV6_FREEBIND
+index = socket.if_nametoindex("eth0")
+sender.bind(("fe80::dead", 0, 0, index))
+start = time.monotonic()
+for number in range(2 * pairs):
+    time.sleep(max(0.0, start + number / rate - time.monotonic()))
+    lifetime = 1800 if number % 2 == 0 else 0
+    # Type 134, code 0, checksum (the kernel's), hop limit 64, high preference.
+    advert = struct.pack("!BBHBBHII", 134, 0, 0, 64, 0x08, lifetime, 0, 0)
+    sender.sendto(advert, ("ff02::1", 0, 0, index))
+"""
+
+
 def run(*args, check=True, **kwargs):
     return subprocess.run(list(args), check=check, capture_output=True, text=True, **kwargs)
 
@@ -341,6 +363,12 @@ class Node:
         """Router `router` sends `count` advertisements that add no route, over
         `seconds`; returns once they are sent."""
         run("ip", "netns", "exec", router, sys.executable, "-c", _ADVERTISE, str(count), str(seconds))
+
+    def forge_advert_pairs(self, router, pairs, rate):
+        """From `router`'s link, a router that does not exist comes and goes
+        `pairs` times, at `rate` advertisements a second; returns once they are
+        sent."""
+        run("ip", "netns", "exec", router, sys.executable, "-c", _FORGE_ADVERTS, str(pairs), str(rate))
 
     def sysctl(self, namespace, setting):
         run("ip", "netns", "exec", namespace, "sysctl", "-qw", setting)

@@ -991,6 +991,16 @@ def test_a_second_router_on_the_link_comes_and_goes_unremarked(node):
                                         "Updating the upstream port as up1"]
     assert node.announced_writes()[writes:] == [("upstream_port", b"up1\n")] * 2
 
+    # A router that does not exist comes and goes, again and again, as anyone on
+    # the link can make it: each time, the port stays, and only its going is told.
+    lines, writes = len(node.lines()), len(node.announced_writes())
+    node.forge_advert_pairs(second, 20, 100)
+    wait_until(lambda: ("up1", "fe80::dead") not in kernel_gateways(node), what="the forged router to go")
+    handled_so_far(node, "up1")
+    told = node.lines()[lines:-3]
+    assert set(told) <= {"Default gateway deleted on up1"} and len(told) <= 20, told
+    assert node.announced_writes()[writes:] == [("upstream_port", b"up1\n")]
+
     # It is the gateway followed now: when it goes too, the port is left without one.
     node.end(standby_again)
     wait_until(lambda: kernel_gateways(node) == set(), timeout=2 * GUARD, what="the second to go")
