@@ -464,6 +464,41 @@ def test_policy_rules_weigh_in_and_a_table_no_rule_reaches_moves_nothing(node):
     node.ip("-6", "rule", "del", "pref", "100")
     node.wait_port(b"up1\n")
 
+    # A rule that passes over a result through a link of its group: a link's
+    # group changes with no word but the link's own message.
+    node.ip("-6", "rule", "add", "pref", "100", "lookup", "100", "suppress_ifgroup", "7")
+    node.wait_port(b"up2\n")
+    for group, uplink in (("7", "up1"), ("0", "up2")):
+        node.ip("link", "set", "up2", "group", group)
+        node.wait_port(f"{uplink}\n".encode())
+        assert kernel_uplink(node) == uplink
+    node.ip("-6", "rule", "del", "pref", "100")
+    node.wait_port(b"up1\n")
+
+    # A rule that matches the source address the lookup would take (which ip
+    # cannot make): an address added makes it match.
+    run("ip", "netns", "exec", node.name, sys.executable, "-c", _SOURCE_RULE)
+    assert kernel_uplink(node) == "up1"
+    node.ip("-6", "addr", "add", "2001:db8:1::5/64", "dev", "up2", "nodad")
+    node.wait_port(b"up2\n")
+    assert kernel_uplink(node) == "up2"
+
+
+# Adds, by a netlink request, an IPv6 rule from 2001:db8:1::/64 to table 100 that
+# weighs the source address of lookups that name none (FIB_RULE_FIND_SADDR).
+_SOURCE_RULE = r"""
+import socket, struct
+rule = struct.pack("BBBBBBBBI", socket.AF_INET6, 0, 64, 0, 100, 0, 0, 1, 0x10000)
+attributes = (struct.pack("HH", 20, 2) + socket.inet_pton(socket.AF_INET6, "2001:db8:1::")
+              + struct.pack("HHI", 8, 6, 100) + struct.pack("HHI", 8, 15, 100))
+body = rule + attributes
+request = struct.pack("IHHII", 16 + len(body), 32, 0x1 | 0x4 | 0x400, 1, 0) + body  # RTM_NEWRULE, ack, create
+sender = socket.socket(socket.AF_NETLINK, socket.SOCK_RAW, socket.NETLINK_ROUTE)
+sender.send(request)
+error = struct.unpack_from("i", sender.recv(4096), 16)[0]
+assert error == 0, error
+"""
+
 
 def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     for uplink in ("up1", "up2", "up3"):
