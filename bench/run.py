@@ -12,7 +12,8 @@ kernel's compatibility view off, a route that runs out of lifetime, and a router
 whose neighbour entry fails) and POP link-up latency, each for uplinkwatch and
 for the floor, with their ratio; a router advertisement that revives an expired
 route, and forwarding switched with a failed primary (no route notification
-tells of either, so the floor cannot follow); failover while the configuration
+tells of either, so the floor cannot follow); forged advertisement pairs on the
+port's link, which must move nothing; failover while the configuration
 changes before every move; a route storm, a neighbour storm of failing hosts and
 one of hosts that never fail, and a burst of link changes; startup on an empty
 and on a full table; and the idle cost.
@@ -364,6 +365,36 @@ def advert_revival(bench, rounds):
         made.stop()
 
 
+def forged_adverts(bench, pairs):
+    """Anyone on the port's link makes a router that does not exist come and go,
+    `pairs` times at 100 a second: a default route of high preference, then its
+    withdrawal. The kernel's choice moves to the forged router and back to the
+    real one on the same link: the port never moves."""
+    made = bench.node(uplinks=False)
+    try:
+        router = made.router("ra0")
+        made.sysctl(made.name, "net.ipv6.conf.ra0.accept_ra=2")
+        made.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "ra0")
+        made.start()
+        made.wait_port(b"ra0\n")
+        lines, writes = len(made.lines()), len(made.announced_writes())
+        started = time.monotonic()
+        made.forge_advert_pairs(router, pairs, 100)
+        node_module.wait_until(made.drained, timeout=120, what="the daemon to read every notification")
+        seconds = time.monotonic() - started
+        written = made.writes()[writes:]
+        return {
+            "pairs": pairs,
+            "seconds": seconds,
+            "lines_per_pair": (len(made.lines()) - lines) / pairs,
+            "flushes": sum(name == "fpe" for name, _ in written),
+            "port_writes": sum(name == "upstream_port" for name, _ in written),
+            "alive": made.alive(),
+        }
+    finally:
+        made.stop()
+
+
 def quiet_cost(made, commands):
     """Runs `commands` in one ip batch and what it cost the daemon, once it has
     read every notification: its own CPU per command, its route lookups (send
@@ -658,6 +689,7 @@ def main():
         ("unreachable router", unreachable_router(bench, moves // 2), floor_unreachable),
         ("forwarding switch", forwarding_switch(bench, moves // 2), None),
         ("advert revival", advert_revival(bench, 5 if quick else 40), None),
+        ("forged adverts", forged_adverts(bench, 20 if quick else 200), None),
         ("floor unreachable", floor_unreachable, None),
         ("pop link-up", pop_link_up(bench, rounds), floor_link_up),
         ("floor link-up", floor_link_up, None),

@@ -116,9 +116,9 @@ for number in range(count):
 
 
 # Runs in a router's namespace: sends argv[1] pairs of router advertisements from
-# fe80::dead, an address nobody on the link has, at argv[2] advertisements a
-# second: one of high preference that makes it a default router, then one of
-# lifetime 0 that withdraws it.
+# fe80::dead, an address nobody on the link has, at argv[2] pairs a second: one
+# of high preference that makes it a default router, then one of lifetime 0 that
+# withdraws it.
 _FORGE_ADVERTS = r"""
 import socket, struct, sys, time
 pairs, rate = int(sys.argv[1]), float(sys.argv[2])
@@ -129,7 +129,7 @@ index = socket.if_nametoindex("eth0")
 sender.bind(("fe80::dead", 0, 0, index))
 start = time.monotonic()
 for number in range(2 * pairs):
-    time.sleep(max(0.0, start + number / rate - time.monotonic()))
+    time.sleep(max(0.0, start + number / (2 * rate) - time.monotonic()))
     lifetime = 1800 if number % 2 == 0 else 0
     # Type 134, code 0, checksum (the kernel's), hop limit 64, high preference.
     advert = struct.pack("!BBHBBHII", 134, 0, 0, 64, 0x08, lifetime, 0, 0)
@@ -366,7 +366,7 @@ class Node:
 
     def forge_advert_pairs(self, router, pairs, rate):
         """From `router`'s link, a router that does not exist comes and goes
-        `pairs` times, at `rate` advertisements a second; returns once they are
+        `pairs` times, `rate` times a second; returns once its advertisements are
         sent."""
         run("ip", "netns", "exec", router, sys.executable, "-c", _FORGE_ADVERTS, str(pairs), str(rate))
 
