@@ -78,6 +78,11 @@ bool read_config_bytes(const char* path, ConfigBytes& into) {
     return whole;
 }
 
+bool config_file_missing(const char* path) {
+    struct stat status {};
+    return stat(path, &status) != 0 && errno == ENOENT;
+}
+
 bool config_file_holds(const char* path, std::string_view expected) {
     const int fd = open_regular(path);
     if (fd < 0) return false;

@@ -20,5 +20,8 @@ struct ConfigBytes {
 // config_bytes_limit.
 bool read_config_bytes(const char* path, ConfigBytes& into);
 
+// Whether nothing is at `path`.
+bool config_file_missing(const char* path);
+
 // Whether the regular file at `path` holds exactly `expected` now.
 bool config_file_holds(const char* path, std::string_view expected);

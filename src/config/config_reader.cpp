@@ -8,12 +8,13 @@ namespace {
 
 // `readable`: memory.fresh holds the file as read just before.
 int read_through_jq(NodeConfig& config, ConfigMemory& memory, const char* path, bool readable) {
+    const bool missing = !readable && config_file_missing(path);
     ConfigAnswers answers;
     const bool finished = ask_jq(path, answers);
     // The bytes jq answered about are those read before it only if the file still
     // holds them after it: an edit in between must not be remembered.
-    const bool unchanged = readable && config_file_holds(path, memory.fresh.view());
-    remember_config_read(memory, memory.fresh.view(), unchanged, answers);
+    const bool unchanged = readable ? config_file_holds(path, memory.fresh.view()) : missing && config_file_missing(path);
+    remember_config_read(memory, memory.fresh.view(), unchanged, missing, answers);
     if (!finished) {
         ConfigRead read;
         take_config_answers(config, read, answers);
@@ -31,6 +32,12 @@ int load_node_config(NodeConfig& config, ConfigMemory& memory, const char* path)
         if (known != nullptr) return apply_config_answers(config, *known);
     }
     return read_through_jq(config, memory, path, readable);
+}
+
+bool config_still_unclean(ConfigMemory& memory, const char* path) {
+    if (!memory.unclean) return false;
+    const bool readable = read_config_bytes(path, memory.fresh);
+    return still_unclean(memory, memory.fresh.view(), !readable && config_file_missing(path));
 }
 
 int reload_node_config(NodeConfig& config, ConfigMemory& memory, const char* path) {

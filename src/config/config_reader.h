@@ -12,6 +12,11 @@
 // as reload_node_config reads it. Returns as reload_node_config.
 int load_node_config(NodeConfig& config, ConfigMemory& memory, const char* path);
 
+// Whether the last read of the configuration at `path` was unclean and the file
+// is as it was then: its bytes the same, or still missing. jq would say the same
+// again, complaint included, and `config` already holds what it said.
+bool config_still_unclean(ConfigMemory& memory, const char* path);
+
 // Brings `config` up to date by asking jq for one key at a time, and replaces what
 // `memory` holds with this read when it was clean (every key gave a line, every jq
 // exited with status 0, and the file held the same bytes before the first run

@@ -33,14 +33,13 @@ bool follow_link_news(UplinkState& state, const LinkNews& news) {
     bool config_read = false;
     if (news.port_or_gateway) follow_renamed_link(state, news.ifindex, news.name);
     if (news.started) {
-        read_node_config(state);
-        config_read = true;
+        // Only a POP's port moves for a link that starts.
+        config_read = read_node_config_for(state, state.config.is_pop);
         if (link_takes_uplink(news.name, news.flags, state.config)) move_pop_uplink(state, news.name, 1, news.name);
     }
     if (news.lost) {
         if (news.name[0] != '\0' && std::strcmp(news.name, state.upstream_port) == 0) {
-            read_node_config(state);
-            config_read = true;
+            config_read = read_node_config_for(state, state.config.is_pop) || config_read;
             if (tavro_replaces_lost_uplink(state.config)) replace_lost_pop_uplink(state, news.name);
         }
         // A link that went can no longer be the port's: another may take its index.

@@ -82,7 +82,8 @@ void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, boo
         if (!config_read) read_node_config(state);
         if (state.config.is_pop) return;
     } else if (!config_read) {
-        read_node_config(state);
+        // A POP's gateway moves no port while the role stays.
+        read_node_config_for(state, !state.config.is_pop);
     }
     if (successor_on_port_link(state, choice, deleted_ifindex)) {
         InterfaceName name;
@@ -93,8 +94,10 @@ void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, boo
 }
 
 void decide(UplinkState& state, const Cue& cue) {
-    if (cue.read_config) read_node_config(state);
-    const bool config_read = follow_link_news(state, cue.link) || cue.read_config;
+    // Read before the decision, as if it could not move the port: one that may is
+    // read for again if the read was put off.
+    const bool read_first = cue.read_config && read_node_config_for(state, false);
+    const bool config_read = follow_link_news(state, cue.link) || read_first;
     if (!cue.ask_kernel) return;
     const int socket_fd = lookup_socket(state.route_lookup);
     // Which links run and which neighbours failed, before the kernel is asked: a

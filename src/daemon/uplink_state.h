@@ -44,6 +44,13 @@ struct UplinkState {
 // configuration file.
 void read_node_config(UplinkState& state);
 
+// The same, for a decision that may move the port (`may_move_port`) as the role
+// stands, or one that cannot. One that cannot does without jq when the last read
+// was unclean and the file is as it was then, or still missing: jq would say
+// the same again, complaint included, and the role stays. Returns whether it
+// read.
+bool read_node_config_for(UplinkState& state, bool may_move_port);
+
 // Records interface `ifindex`, named `name`, and gateway `via` as the gateway
 // followed, or forgets it (ifindex -1).
 void record_gateway(UplinkState& state, int ifindex, const char* name, const GatewayAddress& via);

@@ -241,6 +241,30 @@ def test_an_unchanged_configuration_costs_no_jq_run_per_decision(node):
     node.wait_line("Updating the upstream port as up0")
     assert node.jq_runs() == 2
 
+    # A broken configuration: jq is asked, and complains, once, not again at each
+    # decision that cannot move the port while the file stays as it is. A refresh
+    # asks again, as does a change of the bytes.
+    path = os.path.join(node.cfg, "node_config.json")
+    for broken in ("malformed", "missing"):
+        if broken == "missing":
+            os.remove(path)
+        else:
+            node.configure(raw='{"popParams": ')
+        runs, complaints = node.jq_runs(), len(node.errors())
+        for _ in range(5):
+            node.ip("-6", "route", "add", "default", "via", "fe80::9", "dev", "up1", "metric", "2000")
+            node.ip("-6", "route", "del", "default", "via", "fe80::9", "dev", "up1", "metric", "2000")
+        handled_so_far(node, "up0")
+        # Two reads, the first decision's and the refresh's, each of the three
+        # keys, none of which has an answer.
+        assert node.jq_runs() - runs == 2 * 3, broken
+        assert len(node.errors()) - complaints == 2 * 3, node.errors()[complaints:]
+    # A decision that may move the port asks again: the role stays.
+    runs = node.jq_runs()
+    node.ip("-6", "route", "del", "default", "via", "fe80::3", "dev", "up0")
+    node.wait_port(b"up1\n")
+    assert node.jq_runs() - runs == 3
+
 
 def test_an_in_place_edit_of_the_same_length_is_seen_at_the_next_decision(node):
     node.veth("up0")

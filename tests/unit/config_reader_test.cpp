@@ -204,7 +204,7 @@ ConfigMemory memory;  // two megabytes: not on the stack
 
 TEST(ConfigMemory, ACleanReadIsReusedForTheSameBytesOnly) {
     const ConfigAnswers pop = answered({"2001:db8::1", "nic0", "tavro,nic1"});
-    remember_config_read(memory, "{\"a\": 1}", true, pop);
+    remember_config_read(memory, "{\"a\": 1}", true, false, pop);
     const ConfigAnswers* known = recall_config_answers(memory, "{\"a\": 1}");
     ASSERT_NE(known, nullptr);
     NodeConfig config;
@@ -217,19 +217,30 @@ TEST(ConfigMemory, ACleanReadIsReusedForTheSameBytesOnly) {
     }
 }
 
-TEST(ConfigMemory, AnUncleanReadIsNeverRememberedAndForgetsTheOneBefore) {
+TEST(ConfigMemory, AnUncleanReadIsNeverReusedButKnownUncleanWhileTheFileStaysAsItWas) {
     const std::string_view bytes = "{}";
     ConfigAnswers missing_line = answered({"2001:db8::1"});
     missing_line.asked = 2;  // the second key gave no line
     ConfigAnswers failed_jq = answered({"null"});
     failed_jq.exited_zero = false;
     for (const ConfigAnswers& unclean : {missing_line, failed_jq, ConfigAnswers{}}) {
-        remember_config_read(memory, bytes, true, answered({"null"}));
+        remember_config_read(memory, bytes, true, false, answered({"null"}));
         ASSERT_NE(recall_config_answers(memory, bytes), nullptr);
-        remember_config_read(memory, bytes, true, unclean);
+        EXPECT_FALSE(still_unclean(memory, bytes, false)) << "a clean read is no unclean one";
+        remember_config_read(memory, bytes, true, false, unclean);
         EXPECT_EQ(recall_config_answers(memory, bytes), nullptr);
+        EXPECT_TRUE(still_unclean(memory, bytes, false));
+        EXPECT_FALSE(still_unclean(memory, "{ }", false)) << "other bytes";
+        EXPECT_FALSE(still_unclean(memory, "", true)) << "the file gone since";
     }
     // Clean answers, but the file changed while jq ran.
-    remember_config_read(memory, bytes, false, answered({"null"}));
+    remember_config_read(memory, bytes, false, false, answered({"null"}));
     EXPECT_EQ(recall_config_answers(memory, bytes), nullptr);
+    EXPECT_FALSE(still_unclean(memory, bytes, false));
+
+    // No file before jq ran nor after: unclean, while it stays missing.
+    remember_config_read(memory, "", true, true, ConfigAnswers{});
+    EXPECT_TRUE(still_unclean(memory, "", true));
+    EXPECT_FALSE(still_unclean(memory, "", false)) << "an empty file has come";
+    EXPECT_EQ(recall_config_answers(memory, ""), nullptr);
 }
