@@ -14,9 +14,10 @@ for the floor, with their ratio; a router advertisement that revives an expired
 route, and forwarding switched with a failed primary (no route notification
 tells of either, so the floor cannot follow); forged advertisement pairs on the
 port's link, which must move nothing; failover while the configuration
-changes before every move; a route storm, a neighbour storm of failing hosts and
-one of hosts that never fail, and a burst of link changes; startup on an empty
-and on a full table; and the idle cost.
+changes before every move; default-route notifications that cannot move the
+port under a missing configuration; a route storm, a neighbour storm of failing
+hosts and one of hosts that never fail, and a burst of link changes; startup on
+an empty and on a full table; and the idle cost.
 """
 
 import glob
@@ -428,6 +429,18 @@ def quiet_cost(made, commands):
     }
 
 
+def missing_config(bench, changes):
+    """A node whose configuration is missing, under `changes` default-route
+    notifications that cannot move the port: a backup route added and deleted in
+    turn. jq would only say again that the file is missing."""
+    made = neighbour_node(bench, config_missing=True)
+    try:
+        backup = "route {} default via fe80::2 dev up1 metric 2000"
+        return quiet_cost(made, [backup.format("add" if number % 2 == 0 else "del") for number in range(changes)])
+    finally:
+        made.stop()
+
+
 def neighbour_storm(bench, hosts):
     """Neighbour entries of hosts (not routers) created, failed and deleted, a
     thousand at a time (the machine's neighbour tables hold 1024 entries that
@@ -466,8 +479,10 @@ def quiet_neighbours(bench, changes):
         made.stop()
 
 
-def neighbour_node(bench):
+def neighbour_node(bench, config_missing=False):
     made = bench.node()
+    if config_missing:
+        os.remove(os.path.join(made.cfg, "node_config.json"))
     made.count_jq_runs()
     made.ip("-6", "route", "add", "default", "via", "fe80::1", "dev", "up0")
     made.start()
@@ -697,6 +712,7 @@ def main():
         ("storm", storm(bench, 10000 if quick else 100000), None),
         ("neighbour storm", neighbour_storm(bench, 2000 if quick else 10000), None),
         ("quiet neighbours", quiet_neighbours(bench, 2000 if quick else 10000), None),
+        ("missing config", missing_config(bench, 1000), None),
         ("link burst", link_burst(bench, 2000 if quick else 10000), None),
         *zip(("startup, empty", "startup, full"), startups(bench, full_table, 3 if quick else 9), (None, None)),
         ("idle", idle(bench, 2 if quick else 10, 1 if quick else 15), None),
