@@ -21,7 +21,6 @@ RTM_F_FIB_MATCH, RTA_DST, NHA_ID = 0x2000, 1, 1
 IFLA_EXT_MASK, RTEXT_FILTER_SKIP_STATS = 29, 8
 AF_INET6 = 10
 MONITOR_GROUPS = 0x81040505  # links, neighbours, IPv6 addresses, routes, rules and netconf, nexthop objects
-MONITOR_BUFFER = 1040
 
 
 def save(target, name, data):
@@ -97,7 +96,7 @@ def capture_notifications():
             break
         # The first byte is the fuzz target's role byte: a plain node, then a POP.
         for role in (0x00, 0x0f):
-            save("notifications", f"notification-{number}-role{role:02x}", bytes([role]) + datagram[:MONITOR_BUFFER])
+            save("notifications", f"notification-{number}-role{role:02x}", bytes([role]) + datagram)
         number += 1
 
 

@@ -26,7 +26,7 @@ constexpr int64_t advert_recheck_delay_ms = 5;
 
 // One datagram per wakeup: select() on a queue that still holds one returns at
 // once, and a trickle of notifications costs no receive that finds nothing.
-void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& buffer) {
+void read_notification(UplinkState& state, int socket_fd, HeapBuffer& buffer) {
     Bytes datagram;
     switch (receive_notification(socket_fd, buffer, datagram)) {
         case Received::empty:
@@ -36,7 +36,7 @@ void read_notification(UplinkState& state, int socket_fd, NotificationBuffer& bu
             // they go too, and the whole state is read afresh. The notifications
             // it stands for would have flushed a port they moved.
             std::fputs("Netlink notifications were lost, refreshing the upstream port\n", stderr);
-            drop_queued_notifications(socket_fd, buffer);
+            drop_queued_notifications(socket_fd);
             refresh_upstream_port(state, true);
             return;
         case Received::datagram:
@@ -92,7 +92,7 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
     // Ready once the startup refresh has decided, with everything the kernel has
     // said since the socket was bound queued for the loop.
     notify_status(notices, state, true);
-    NotificationBuffer buffer;
+    HeapBuffer buffer;
     const int request_fd = refresh_request_fd();
     for (;;) {
         fd_set readable;

@@ -116,10 +116,8 @@ void on_netconf_message(UplinkState& state, uint16_t type, Bytes message) {
 }  // namespace
 
 void handle_notifications(UplinkState& state, Bytes datagram) {
-    Notification found[max_notifications];
-    const size_t count = notifications_in(datagram, found);
-    for (size_t i = 0; i < count; ++i) {
-        const Notification& notification = found[i];
+    Notification notification{};
+    while (next_notification(datagram, notification)) {
         switch (notification.kind) {
             case NotificationKind::route:
                 on_route_message(state, notification.type, notification.message);

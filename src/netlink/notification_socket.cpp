@@ -57,17 +57,27 @@ int open_notification_socket() {
     return socket_fd.release();
 }
 
-Received receive_notification(int socket_fd, NotificationBuffer& buffer, Bytes& datagram) {
+Received receive_notification(int socket_fd, HeapBuffer& buffer, Bytes& datagram) {
     sockaddr_nl sender{};
-    const ssize_t received = receive_from(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT, sender);
+    std::byte probe;
+    const ssize_t size = receive_from(socket_fd, &probe, sizeof probe, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT, sender);
+    if (size < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
+    if (!buffer.reserve(static_cast<size_t>(size))) {
+        std::fputs("Out of memory for a notification, dropped\n", stderr);
+        recv(socket_fd, &probe, sizeof probe, MSG_DONTWAIT);
+        return Received::empty;
+    }
+    const ssize_t received = receive_from(socket_fd, buffer.data, buffer.capacity, MSG_DONTWAIT, sender);
     if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
     // Only the kernel speaks for links and routes: anything else is dropped unread.
     if (sender.nl_pid != 0) return Received::empty;
-    datagram = Bytes{buffer, std::min(static_cast<size_t>(received), sizeof buffer)};
+    buffer.used = std::min(static_cast<size_t>(received), buffer.capacity);
+    datagram = buffer.view();
     return Received::datagram;
 }
 
-void drop_queued_notifications(int socket_fd, NotificationBuffer& buffer) {
-    for (int i = 0; i < stale_datagrams_limit && recv(socket_fd, buffer, sizeof buffer, MSG_DONTWAIT) >= 0; ++i) {
+void drop_queued_notifications(int socket_fd) {
+    std::byte first;
+    for (int i = 0; i < stale_datagrams_limit && recv(socket_fd, &first, sizeof first, MSG_DONTWAIT) >= 0; ++i) {
     }
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <cstddef>
-
-#include "netlink/notification_walk.h"
+#include "netlink/heap_buffer.h"
+#include "netlink/message_walk.h"
 
 // The subscription to the kernel's link, neighbour, IPv6 address, IPv6 route,
 // IPv6 rule, IPv6 netconf and nexthop-object notifications: a routing netlink
@@ -15,17 +14,17 @@
 // kernel gives the process id to the first socket that asks for none.
 int open_notification_socket();
 
-using NotificationBuffer = std::byte[monitor_buffer_size];
-
 enum class Received {
     datagram,  // a notification datagram from the kernel, in `datagram`
     empty,     // nothing to handle: nothing queued, or a datagram not from the kernel
     lost,      // the queue overflowed: notifications were dropped
 };
 
-// Takes one queued datagram without waiting. A datagram longer than the buffer
-// arrives cut.
-Received receive_notification(int socket_fd, NotificationBuffer& buffer, Bytes& datagram);
+// Takes one queued datagram without waiting, whole: `buffer` grows to the
+// longest datagram yet (a multipath route of many members is several
+// kilobytes), and keeps that size for the next. A datagram the buffer cannot
+// grow for is dropped, after its stderr line.
+Received receive_notification(int socket_fd, HeapBuffer& buffer, Bytes& datagram);
 
 // Throws away the notifications still queued: after a loss they are stale.
-void drop_queued_notifications(int socket_fd, NotificationBuffer& buffer);
+void drop_queued_notifications(int socket_fd);

@@ -2,25 +2,52 @@
 
 #include <linux/rtnetlink.h>
 
-size_t notifications_in(Bytes datagram, Notification (&found)[max_notifications]) {
-    size_t count = 0;
-    NetlinkMessage message;
-    while (count < max_notifications && next_message(datagram, message)) {
-        if (message.type == RTM_NEWROUTE || message.type == RTM_DELROUTE) {
-            found[count++] = {NotificationKind::route, message.type, message.bytes};
-        } else if (message.type == RTM_NEWLINK || message.type == RTM_DELLINK) {
-            found[count++] = {NotificationKind::link, message.type, message.bytes};
-        } else if (message.type == RTM_NEWNEXTHOP || message.type == RTM_DELNEXTHOP) {
-            found[count++] = {NotificationKind::nexthop, message.type, message.bytes};
-        } else if (message.type == RTM_NEWNEIGH || message.type == RTM_DELNEIGH) {
-            found[count++] = {NotificationKind::neighbour, message.type, message.bytes};
-        } else if (message.type == RTM_NEWRULE || message.type == RTM_DELRULE) {
-            found[count++] = {NotificationKind::rule, message.type, message.bytes};
-        } else if (message.type == RTM_NEWADDR || message.type == RTM_DELADDR) {
-            found[count++] = {NotificationKind::address, message.type, message.bytes};
-        } else if (message.type == RTM_NEWNETCONF || message.type == RTM_DELNETCONF) {
-            found[count++] = {NotificationKind::netconf, message.type, message.bytes};
-        }
+namespace {
+
+bool kind_of(uint16_t type, NotificationKind& kind) {
+    switch (type) {
+        case RTM_NEWROUTE:
+        case RTM_DELROUTE:
+            kind = NotificationKind::route;
+            return true;
+        case RTM_NEWLINK:
+        case RTM_DELLINK:
+            kind = NotificationKind::link;
+            return true;
+        case RTM_NEWNEXTHOP:
+        case RTM_DELNEXTHOP:
+            kind = NotificationKind::nexthop;
+            return true;
+        case RTM_NEWNEIGH:
+        case RTM_DELNEIGH:
+            kind = NotificationKind::neighbour;
+            return true;
+        case RTM_NEWRULE:
+        case RTM_DELRULE:
+            kind = NotificationKind::rule;
+            return true;
+        case RTM_NEWADDR:
+        case RTM_DELADDR:
+            kind = NotificationKind::address;
+            return true;
+        case RTM_NEWNETCONF:
+        case RTM_DELNETCONF:
+            kind = NotificationKind::netconf;
+            return true;
+        default:
+            return false;
     }
-    return count;
+}
+
+}  // namespace
+
+bool next_notification(Bytes& rest, Notification& found) {
+    NetlinkMessage message;
+    while (next_message(rest, message)) {
+        NotificationKind kind{};
+        if (!kind_of(message.type, kind)) continue;
+        found = {kind, message.type, message.bytes};
+        return true;
+    }
+    return false;
 }

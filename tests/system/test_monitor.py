@@ -550,6 +550,13 @@ def test_a_multipath_default_route_keeps_the_port_while_it_is_a_member(node):
     node.wait_port(f"{other}\n".encode())
     assert "dead" in node.ip("-6", "route", "show", "default").stdout
 
+    # A route of forty members, whose notifications run to kilobytes, is read
+    # whole: its deletion is told.
+    members = [word for number in range(1, 41) for word in ("nexthop", "via", f"fe80::{number:x}", "dev", other)]
+    node.ip("-6", "route", "replace", "default", *members)
+    node.ip("-6", "route", "del", "default")
+    node.wait_line(f"Default gateway deleted on {other}")
+
 
 def hashed_uplinks(node):
     """The links the kernel sends a spread of internet flows through."""

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <vector>
 
 #include "netlink/link_message.h"
 #include "netlink/neighbour_message.h"
@@ -12,14 +13,20 @@ using namespace crafted;
 
 namespace {
 
+std::vector<Notification> notifications_in(const Buffer& bytes) {
+    std::vector<Notification> found;
+    Bytes rest = view(bytes);
+    Notification notification{};
+    while (next_notification(rest, notification)) found.push_back(notification);
+    return found;
+}
+
 std::vector<uint16_t> notification_types(const Buffer& bytes) {
-    Notification found[max_notifications];
-    const size_t count = notifications_in(view(bytes), found);
     std::vector<uint16_t> types;
-    for (size_t i = 0; i < count; ++i) {
-        types.push_back(found[i].type);
-        const bool link = found[i].type == RTM_NEWLINK || found[i].type == RTM_DELLINK;
-        EXPECT_EQ(found[i].kind, link ? NotificationKind::link : NotificationKind::route);
+    for (const Notification& found : notifications_in(bytes)) {
+        types.push_back(found.type);
+        const bool link = found.type == RTM_NEWLINK || found.type == RTM_DELLINK;
+        EXPECT_EQ(found.kind, link ? NotificationKind::link : NotificationKind::route);
     }
     return types;
 }
@@ -41,11 +48,11 @@ TEST(NotificationWalk, EndsTheWalkOnABrokenHeaderAndKeepsACutLastMessage) {
     set_length(bytes, third, 12);
     EXPECT_EQ(notification_types(bytes), (std::vector<uint16_t>{RTM_NEWROUTE, RTM_NEWLINK}));
 
-    // A link notification cut by the receive buffer still gives its index and flags.
+    // A link notification cut short still gives its index and flags.
     Buffer cut = datagram({default_route(1), link_message(7, running, 1500)});
-    cut.resize(monitor_buffer_size);
-    Notification found[max_notifications];
-    ASSERT_EQ(notifications_in(view(cut), found), 2u);
+    cut.resize(1040);
+    const std::vector<Notification> found = notifications_in(cut);
+    ASSERT_EQ(found.size(), 2U);
     LinkHeader link;
     ASSERT_TRUE(read_link_header(found[1].message, link));
     EXPECT_EQ(link.ifindex, 7);
@@ -58,12 +65,17 @@ TEST(NotificationWalk, HandsOnLinkDeletionsNexthopObjectsNeighboursRulesAddresse
                                    message(RTM_DELNEXTHOP, 0, Buffer(8)), message(RTM_NEWQDISC, 0, Buffer(20)),
                                    message(RTM_NEWNEIGH, 0, Buffer(12)), message(RTM_DELRULE, 0, Buffer(12)),
                                    message(RTM_DELADDR, 0, Buffer(8)), message(RTM_NEWNETCONF, 0, Buffer(4))});
-    Notification found[max_notifications];
-    ASSERT_EQ(notifications_in(view(bytes), found), 7u);
+    const std::vector<Notification> found = notifications_in(bytes);
+    ASSERT_EQ(found.size(), 7U);
     const NotificationKind kinds[] = {NotificationKind::link,      NotificationKind::nexthop, NotificationKind::nexthop,
                                       NotificationKind::neighbour, NotificationKind::rule,    NotificationKind::address,
                                       NotificationKind::netconf};
     for (size_t i = 0; i < std::size(kinds); ++i) EXPECT_EQ(found[i].kind, kinds[i]) << i;
+
+    // However many a datagram holds.
+    Buffer many;
+    for (int i = 0; i < 300; ++i) append(many, message(RTM_NEWNEIGH, 0, Buffer(12)));
+    EXPECT_EQ(notifications_in(many).size(), 300U);
 }
 
 TEST(NeighbourMessage, ReadsAnIpv6EntrysStateFlagsAndAddressButNoOtherFamilysAddress) {
