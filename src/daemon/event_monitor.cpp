@@ -46,9 +46,11 @@ void read_notification(UplinkState& state, int socket_fd, HeapBuffer& buffer) {
 }
 
 // The earliest of the daemon's deadlines (0 standing for none): the end of the
-// route in use, the second look after an advertisement, a port written again.
-int64_t next_deadline(const UplinkState& state) {
-    const int64_t deadlines[] = {state.route_expiry.deadline_ms, state.advert_recheck_ms, state.port_retry.due_ms};
+// route in use, the second look after an advertisement, a port written again,
+// the watchdog's next word.
+int64_t next_deadline(const UplinkState& state, const ServiceNotices& notices) {
+    const int64_t deadlines[] = {state.route_expiry.deadline_ms, state.advert_recheck_ms, state.port_retry.due_ms,
+                                 notices.watchdog_every_ms != 0 ? notices.watchdog_due_ms : 0};
     return std::accumulate(std::begin(deadlines), std::end(deadlines), int64_t{0}, [](int64_t next, int64_t deadline) {
         return next == 0 ? deadline : deadline == 0 ? next : std::min(next, deadline);
     });
@@ -56,8 +58,8 @@ int64_t next_deadline(const UplinkState& state) {
 
 // How long select() may wait: until the next deadline, or for ever (nullptr)
 // when there is none.
-timeval* until_next_deadline(const UplinkState& state, timeval& wait) {
-    const int64_t deadline = next_deadline(state);
+timeval* until_next_deadline(const UplinkState& state, const ServiceNotices& notices, timeval& wait) {
+    const int64_t deadline = next_deadline(state, notices);
     if (deadline == 0) return nullptr;  // no clock read on a node without one
     const int64_t left = std::max<int64_t>(deadline - monotonic_ms(), 0);
     wait.tv_sec = static_cast<time_t>(left / milliseconds_per_second);
@@ -67,9 +69,11 @@ timeval* until_next_deadline(const UplinkState& state, timeval& wait) {
 
 // Whatever of the deadlines has come. The kernel changes its choice unannounced
 // when the route in use runs out of lifetime, and after a router advertisement.
+// The watchdog hears from the loop itself: a loop that is stuck says nothing.
 void follow_deadlines(UplinkState& state, ServiceNotices& notices) {
-    if (next_deadline(state) == 0) return;
+    if (next_deadline(state, notices) == 0) return;
     const int64_t now = monotonic_ms();
+    feed_watchdog(notices, now);
     if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, now)) {
         reconcile(state, {});
         notify_status(notices, state);
@@ -92,6 +96,7 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
     // Ready once the startup refresh has decided, with everything the kernel has
     // said since the socket was bound queued for the loop.
     notify_status(notices, state, true);
+    feed_watchdog(notices, monotonic_ms());
     HeapBuffer buffer;
     const int request_fd = refresh_request_fd();
     for (;;) {
@@ -102,7 +107,7 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
         if (adverts_fd >= 0) FD_SET(adverts_fd, &readable);
         timeval wait{};
         const int ready = select(std::max({socket_fd, request_fd, adverts_fd}) + 1, &readable, nullptr, nullptr,
-                                 until_next_deadline(state, wait));
+                                 until_next_deadline(state, notices, wait));
         if (ready < 0) continue;
         if (ready > 0 && FD_ISSET(socket_fd, &readable)) {
             read_notification(state, socket_fd, buffer);

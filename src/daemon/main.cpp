@@ -1,4 +1,5 @@
 #include <pthread.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -78,8 +79,12 @@ int main() {
     // (static: the state holds room for a whole configuration file).
     static Daemon daemon;
     // The only environment read: where a service manager waits for notices, if one
-    // does. Read before any thread exists.
-    open_service_notices(daemon.notices, std::getenv("NOTIFY_SOCKET"));  // NOLINT(concurrency-mt-unsafe)
+    // does, and whether it watches the loop. Read before any thread exists.
+    // NOLINTBEGIN(concurrency-mt-unsafe)
+    open_service_notices(daemon.notices, std::getenv("NOTIFY_SOCKET"));
+    daemon.notices.watchdog_every_ms =
+        watchdog_every_ms(std::getenv("WATCHDOG_USEC"), std::getenv("WATCHDOG_PID"), getpid());
+    // NOLINTEND(concurrency-mt-unsafe)
     if (!refresh_request_open() || !install_sigusr1_handler()) {
         std::perror("uplinkwatch: SIGUSR1 setup");
         return exit_failure;

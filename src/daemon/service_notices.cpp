@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -12,6 +14,17 @@ namespace {
 constexpr size_t notice_size = status_size + 32;
 constexpr long long microseconds_per_second = 1000000;
 constexpr long long nanoseconds_per_microsecond = 1000;
+constexpr long long microseconds_per_millisecond = 1000;
+constexpr int decimal = 10;
+
+// A plain positive decimal number, or 0.
+long long positive_number(const char* text) {
+    if (text == nullptr || *text < '0' || *text > '9') return 0;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, decimal);
+    return errno == 0 && *end == '\0' && value > 0 ? value : 0;
+}
 
 }  // namespace
 
@@ -61,6 +74,17 @@ void notify_status(ServiceNotices& notices, const UplinkState& state, bool ready
     std::snprintf(notice, sizeof notice, "%sSTATUS=%s", ready ? "READY=1\n" : "", line);
     send_notice(notices, notice);
     std::memcpy(notices.last_status, line, sizeof line);
+}
+
+int64_t watchdog_every_ms(const char* usec, const char* pid, pid_t self) {
+    if (pid != nullptr && positive_number(pid) != self) return 0;
+    return positive_number(usec) / microseconds_per_millisecond / 2;
+}
+
+void feed_watchdog(ServiceNotices& notices, int64_t now_ms) {
+    if (notices.socket_fd < 0 || notices.watchdog_every_ms == 0 || now_ms < notices.watchdog_due_ms) return;
+    send_notice(notices, "WATCHDOG=1");
+    notices.watchdog_due_ms = now_ms + notices.watchdog_every_ms;
 }
 
 void notify_reloading(const ServiceNotices& notices) {

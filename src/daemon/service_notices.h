@@ -3,7 +3,10 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 
 #include "daemon/uplink_state.h"
 
@@ -20,6 +23,8 @@ struct ServiceNotices {
     sockaddr_un address{};
     socklen_t address_length = 0;
     char last_status[status_size] = {};  // the status last sent
+    int64_t watchdog_every_ms = 0;       // how often the loop says it is alive; 0: no watchdog
+    int64_t watchdog_due_ms = 0;         // when it next says so, on the monotonic clock
 };
 
 // The socket address that NOTIFY_SOCKET names: a path ("/run/systemd/notify") or
@@ -39,6 +44,17 @@ void status_line(const UplinkState& state, char (&line)[status_size]);
 // Sends "STATUS=" with the state's status line when it differs from the last
 // one sent; with `ready`, "READY=1" goes in the same notice, sent in any case.
 void notify_status(ServiceNotices& notices, const UplinkState& state, bool ready = false);
+
+// How often the loop is to say it is alive, in milliseconds, to a manager that
+// watches it: half the interval WATCHDOG_USEC gives (`usec`), when WATCHDOG_PID
+// (`pid`, nullptr when not given) names this process (`self`) or is not given.
+// 0 when nobody watches, or the values are not plain positive numbers.
+int64_t watchdog_every_ms(const char* usec, const char* pid, pid_t self);
+
+// The loop is alive at `now_ms`: says so ("WATCHDOG=1") when the manager
+// watches and that is due, and sets when it is next due. The first call says
+// so at once.
+void feed_watchdog(ServiceNotices& notices, int64_t now_ms);
 
 // Tells the manager a requested refresh begins ("RELOADING=1" with the
 // monotonic time, as reload-aware managers ask); notify_status with `ready`

@@ -64,6 +64,17 @@ TEST(ServiceNotices, TakesASocketPathOrAnAbstractName) {
     EXPECT_FALSE(notify_address(nullptr, address, length));
 }
 
+TEST(ServiceNotices, TheWatchdogIsFedAtHalfItsIntervalWhenItWatchesThisProcess) {
+    const pid_t self = getpid();
+    const std::string me = std::to_string(self);
+    EXPECT_EQ(watchdog_every_ms("30000000", nullptr, self), 15000);
+    EXPECT_EQ(watchdog_every_ms("30000000", me.c_str(), self), 15000);
+    EXPECT_EQ(watchdog_every_ms("30000000", std::to_string(self + 1).c_str(), self), 0) << "another process's";
+    for (const char* usec : {static_cast<const char*>(nullptr), "", "0", "-5", "30s", " 30", "99999999999999999999"}) {
+        EXPECT_EQ(watchdog_every_ms(usec, nullptr, self), 0) << (usec ? usec : "unset");
+    }
+}
+
 TEST(ServiceNotices, StatusSaysTheRoleAndThePort) {
     state = UplinkState{};
     EXPECT_EQ(status_of(), "not a POP, no upstream port");
@@ -102,6 +113,17 @@ TEST(ServiceNotices, ReachTheManagerOnlyWhenSomethingChanged) {
     // The end of a reload says ready again even when nothing changed.
     notify_status(notices, state, true);
     EXPECT_EQ(manager.next(), "READY=1\nSTATUS=not a POP, upstream port va");
+
+    // The watchdog hears at once, then once each period, never between.
+    feed_watchdog(notices, 1000);
+    EXPECT_EQ(manager.next(), "") << "nobody watches";
+    notices.watchdog_every_ms = 15000;
+    feed_watchdog(notices, 1000);
+    EXPECT_EQ(manager.next(), "WATCHDOG=1");
+    feed_watchdog(notices, 15999);
+    EXPECT_EQ(manager.next(), "");
+    feed_watchdog(notices, 16000);
+    EXPECT_EQ(manager.next(), "WATCHDOG=1");
     close(notices.socket_fd);
 
     ServiceNotices unset;
