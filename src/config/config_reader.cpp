@@ -12,8 +12,10 @@ int read_through_jq(NodeConfig& config, ConfigMemory& memory, const char* path, 
     ConfigAnswers answers;
     const bool finished = ask_jq(path, answers);
     // The bytes jq answered about are those read before it only if the file still
-    // holds them after it: an edit in between must not be remembered.
-    const bool unchanged = readable ? config_file_holds(path, memory.fresh.view()) : missing && config_file_missing(path);
+    // holds them after it: an edit in between must not be remembered. Nor is a
+    // read that jq did not finish (stopped, or not started): another may.
+    const bool unchanged =
+        finished && (readable ? config_file_holds(path, memory.fresh.view()) : missing && config_file_missing(path));
     remember_config_read(memory, memory.fresh.view(), unchanged, missing, answers);
     if (!finished) {
         ConfigRead read;

@@ -12,9 +12,10 @@
 // as reload_node_config reads it. Returns as reload_node_config.
 int load_node_config(NodeConfig& config, ConfigMemory& memory, const char* path);
 
-// Whether the last read of the configuration at `path` was unclean and the file
-// is as it was then: its bytes the same, or still missing. jq would say the same
-// again, complaint included, and `config` already holds what it said.
+// Whether the last read of the configuration at `path` was unclean, though every
+// jq it ran finished, and the file is as it was then: its bytes the same, or
+// still missing. jq would say the same again, complaint included, and `config`
+// already holds what it said.
 bool config_still_unclean(ConfigMemory& memory, const char* path);
 
 // Brings `config` up to date by asking jq for one key at a time, and replaces what

@@ -79,8 +79,8 @@ def test_a_fastpath_module_loaded_later_gets_the_port_unasked(node):
 def test_a_configuration_that_never_answers_costs_a_few_seconds_not_the_daemon(node):
     """A FIFO in the configuration's place is not read; a jq that hangs is killed."""
     uplinks_then_quiet_links(node)
-    node.veth("tavro1", up=False)
-    node.veth("tavro2", up=False)
+    for number in (1, 2, 3):
+        node.veth(f"tavro{number}", up=False)
     node.configure(**A_POP)
     node.start()
     config = os.path.join(node.cfg, "node_config.json")
@@ -100,6 +100,14 @@ def test_a_configuration_that_never_answers_costs_a_few_seconds_not_the_daemon(n
     node.ip("link", "set", "tavro2", "up")
     node.wait_error("jq gave no answer about /data/cfg/node_config.json within 5 s, stopped")
     node.wait_line(link_acted_on("tavro2"))  # still a POP
+    # One that trickles a line each second is stopped all the same: its time
+    # counts from its start, not from its last line.
+    with open(hanging, "w") as file:
+        file.write("#!/bin/sh\necho $$ >> /usr/local/bin/jq-pids\nwhile :; do echo 2001:db8::1; sleep 1; done\n")
+    node.ip("link", "set", "tavro3", "up")
+    wait_until(lambda: node.errors().count(
+        "jq gave no answer about /data/cfg/node_config.json within 5 s, stopped") >= 2, what="the trickling jq stopped")
+    node.wait_line(link_acted_on("tavro3"))
     for pid in open(os.path.join(node.tools, "jq-pids")).read().split():
         wait_until(lambda: not os.path.exists(f"/proc/{pid}"), what=f"the hanging jq {pid} to be gone")
     os.remove(hanging)
