@@ -522,15 +522,11 @@ def test_policy_rules_weigh_in_and_a_table_no_rule_reaches_moves_nothing(node):
 # weighs the source address of lookups that name none (FIB_RULE_FIND_SADDR).
 _SOURCE_RULE = r"""
 import socket, struct
-rule = struct.pack("BBBBBBBBI", socket.AF_INET6, 0, 64, 0, 100, 0, 0, 1, 0x10000)
-attributes = (struct.pack("HH", 20, 2) + socket.inet_pton(socket.AF_INET6, "2001:db8:1::")
-              + struct.pack("HHI", 8, 6, 100) + struct.pack("HHI", 8, 15, 100))
-body = rule + attributes
-request = struct.pack("IHHII", 16 + len(body), 32, 0x1 | 0x4 | 0x400, 1, 0) + body  # RTM_NEWRULE, ack, create
+body = (struct.pack("8BI", socket.AF_INET6, 0, 64, 0, 100, 0, 0, 1, 0x10000) + struct.pack("HH", 20, 2)
+        + socket.inet_pton(socket.AF_INET6, "2001:db8:1::") + struct.pack("HHIHHI", 8, 6, 100, 8, 15, 100))
 sender = socket.socket(socket.AF_NETLINK, socket.SOCK_RAW, socket.NETLINK_ROUTE)
-sender.send(request)
-error = struct.unpack_from("i", sender.recv(4096), 16)[0]
-assert error == 0, error
+sender.send(struct.pack("IHHII", 16 + len(body), 32, 0x405, 1, 0) + body)  # RTM_NEWRULE, ack, create
+assert struct.unpack_from("i", sender.recv(4096), 16)[0] == 0
 """
 
 
@@ -589,10 +585,9 @@ def test_a_multipath_member_whose_gateway_failed_gets_no_flows_and_loses_the_por
         node.batch(["nexthop add id 1 via fe80::1 dev up1", "nexthop add id 2 via fe80::2 dev up2"])
         node.ip("nexthop", "add", "id", "10", "group", "1/2")
         node.ip("-6", "route", "add", "default", "nhid", "10")
-    gateway = {"up1": "fe80::1", "up2": "fe80::2"}
-
     def entry(uplink, state):
-        node.ip("-6", "neigh", "replace", gateway[uplink], "lladdr", "02:00:00:00:00:01", "dev", uplink, "nud", state)
+        node.ip("-6", "neigh", "replace", f"fe80::{uplink[-1]}", "lladdr", "02:00:00:00:00:01", "dev", uplink,
+                "nud", state)
 
     # Entries that fail from a valid state, as neighbour discovery makes them:
     # the kernel says nothing of an entry made failed.
@@ -600,8 +595,8 @@ def test_a_multipath_member_whose_gateway_failed_gets_no_flows_and_loses_the_por
     entry("up2", "reachable")
     assert hashed_uplinks(node) == {"up1", "up2"}
     started(node, **NOT_A_POP)
-    taken = wait_until(lambda: [line.removeprefix("Gateway dev is ") for line in node.lines()
-                                if line.startswith("Gateway dev is ")], what="the startup's gateway")[0]
+    taken = wait_until(lambda: next((line[len("Gateway dev is "):] for line in node.lines()
+                                     if line.startswith("Gateway dev is ")), None), what="the startup's gateway")
     node.wait_port(f"{taken}\n".encode())
     other = {"up1": "up2", "up2": "up1"}[taken]
     entry(taken, "failed")
