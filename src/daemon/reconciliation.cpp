@@ -87,7 +87,9 @@ void follow_choice(UplinkState& state, const Choice& choice, const Cue& cue, boo
     }
     if (successor_on_port_link(state, choice, deleted_ifindex)) {
         InterfaceName name;
-        if (interface_name(state.names_socket, choice.ifindex, name)) record_gateway(state, choice.ifindex, name, choice.via);
+        if (interface_name(state.names_socket, choice.ifindex, name)) {
+            record_gateway(state, choice.ifindex, name, choice.via);
+        }
         return;
     }
     take_gateway(state, choice, cue);

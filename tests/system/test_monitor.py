@@ -984,8 +984,8 @@ def test_a_failed_primary_counts_only_while_the_node_does_not_forward(node):
     # Failed before the daemon started, among a hundred failed hosts' entries on
     # both links: its refresh learns them all, whatever order the kernel lists
     # them in.
-    node.batch([f"neigh replace 2001:db8::{number:x} lladdr 02:00:00:00:01:{number:02x} dev up{1 + number % 2} nud failed"
-                for number in range(1, 101)])
+    node.batch([f"neigh replace 2001:db8::{number:x} lladdr 02:00:00:00:01:{number:02x} "
+                f"dev up{1 + number % 2} nud failed" for number in range(1, 101)])
     started(node, **NOT_A_POP)
     node.wait_port(b"up2\n")
     for state, uplink in (("reachable", "up1"), ("failed", "up2")):
