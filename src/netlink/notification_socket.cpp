@@ -5,8 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 
 #include "netlink/receive_datagram.h"
@@ -27,6 +27,9 @@ constexpr uint32_t group_mask(unsigned group) { return 1U << (group - 1); }
 constexpr uint32_t subscribed_groups = RTMGRP_LINK | RTMGRP_NEIGH | RTMGRP_IPV6_IFADDR | RTMGRP_IPV6_ROUTE |
                                        group_mask(RTNLGRP_IPV6_RULE) | group_mask(RTNLGRP_IPV6_NETCONF) |
                                        group_mask(RTNLGRP_NEXTHOP);
+// The longest notification the kernel makes: a route's attributes, its multipath
+// list the longest, each have a 16-bit length.
+constexpr size_t notification_bytes = size_t{72} << 10;
 // Stale notifications thrown away after a loss, at most.
 constexpr int stale_datagrams_limit = 1 << 16;
 
@@ -59,19 +62,24 @@ int open_notification_socket() {
 
 Received receive_notification(int socket_fd, HeapBuffer& buffer, Bytes& datagram) {
     sockaddr_nl sender{};
-    std::byte probe;
-    const ssize_t size = receive_from(socket_fd, &probe, sizeof probe, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT, sender);
-    if (size < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
-    if (!buffer.reserve(static_cast<size_t>(size))) {
-        std::fputs("Out of memory for a notification, dropped\n", stderr);
-        recv(socket_fd, &probe, sizeof probe, MSG_DONTWAIT);
+    // One receive a notification: the buffer already holds the longest the kernel
+    // makes, or has grown to the longest seen.
+    if (!buffer.reserve(notification_bytes)) {
+        std::fputs("Out of memory for notifications\n", stderr);
         return Received::empty;
     }
-    const ssize_t received = receive_from(socket_fd, buffer.data, buffer.capacity, MSG_DONTWAIT, sender);
+    const ssize_t received = receive_from(socket_fd, buffer.data, buffer.capacity, MSG_DONTWAIT | MSG_TRUNC, sender);
     if (received < 0) return errno == ENOBUFS ? Received::lost : Received::empty;
     // Only the kernel speaks for links and routes: anything else is dropped unread.
     if (sender.nl_pid != 0) return Received::empty;
-    buffer.used = std::min(static_cast<size_t>(received), buffer.capacity);
+    const auto size = static_cast<size_t>(received);
+    if (size > buffer.capacity) {
+        // Longer than any the kernel was known to make: cut, so as good as lost.
+        // The next one that long is taken whole.
+        buffer.reserve(size);
+        return Received::lost;
+    }
+    buffer.used = size;
     datagram = buffer.view();
     return Received::datagram;
 }

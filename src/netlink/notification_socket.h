@@ -20,10 +20,10 @@ enum class Received {
     lost,      // the queue overflowed: notifications were dropped
 };
 
-// Takes one queued datagram without waiting, whole: `buffer` grows to the
-// longest datagram yet (a multipath route of many members is several
-// kilobytes), and keeps that size for the next. A datagram the buffer cannot
-// grow for is dropped, after its stderr line.
+// Takes one queued datagram without waiting, whole: `buffer` holds the longest
+// notification the kernel makes (a multipath route of many members is several
+// kilobytes). One longer still arrives cut, and counts as lost; the buffer then
+// grows to take the next one whole.
 Received receive_notification(int socket_fd, HeapBuffer& buffer, Bytes& datagram);
 
 // Throws away the notifications still queued: after a loss they are stale.
