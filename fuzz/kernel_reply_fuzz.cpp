@@ -1,7 +1,7 @@
 // The readers of the kernel's answers to a route lookup, a nexthop request or a
 // dump, on any reply: the reply walker, then the route or object it finds with
-// its nexthops or members; the dump walker; and the link and neighbour readers,
-// whose messages come the same way.
+// its nexthops or members; the dump walker; and the link (with its group),
+// neighbour, netconf and rule readers, whose messages come the same way.
 #include <linux/rtnetlink.h>
 
 #include <cstdint>
@@ -10,9 +10,11 @@
 #include "netlink/kernel_dump.h"
 #include "netlink/link_message.h"
 #include "netlink/neighbour_message.h"
+#include "netlink/netconf_message.h"
 #include "netlink/nexthop_message.h"
 #include "netlink/route_lookup.h"
 #include "netlink/route_message.h"
+#include "netlink/rule_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Bytes reply{reinterpret_cast<const std::byte*>(data), size};
@@ -48,8 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!inside(message.bytes) || message.cut) std::abort();
         LinkHeader link;
         read_link_header(message.bytes, link);
+        read_link_group(message.bytes);
     }
     NeighbourMessage neighbour;
     read_neighbour_message(reply, neighbour);
+    NetconfMessage netconf;
+    read_netconf_message(reply, netconf);
+    RuleMessage rule;
+    read_rule_message(reply, rule);
     return 0;
 }
