@@ -4,39 +4,30 @@
 
 namespace {
 
+// The message types handed on, a kind's new and deleted ones side by side.
+struct KindOfTypes {
+    uint16_t added;
+    uint16_t deleted;
+    NotificationKind kind;
+};
+constexpr KindOfTypes kinds[] = {
+    {RTM_NEWROUTE, RTM_DELROUTE, NotificationKind::route},
+    {RTM_NEWLINK, RTM_DELLINK, NotificationKind::link},
+    {RTM_NEWNEXTHOP, RTM_DELNEXTHOP, NotificationKind::nexthop},
+    {RTM_NEWNEIGH, RTM_DELNEIGH, NotificationKind::neighbour},
+    {RTM_NEWRULE, RTM_DELRULE, NotificationKind::rule},
+    {RTM_NEWADDR, RTM_DELADDR, NotificationKind::address},
+    {RTM_NEWNETCONF, RTM_DELNETCONF, NotificationKind::netconf},
+};
+
 bool kind_of(uint16_t type, NotificationKind& kind) {
-    switch (type) {
-        case RTM_NEWROUTE:
-        case RTM_DELROUTE:
-            kind = NotificationKind::route;
+    for (const KindOfTypes& known : kinds) {
+        if (type == known.added || type == known.deleted) {
+            kind = known.kind;
             return true;
-        case RTM_NEWLINK:
-        case RTM_DELLINK:
-            kind = NotificationKind::link;
-            return true;
-        case RTM_NEWNEXTHOP:
-        case RTM_DELNEXTHOP:
-            kind = NotificationKind::nexthop;
-            return true;
-        case RTM_NEWNEIGH:
-        case RTM_DELNEIGH:
-            kind = NotificationKind::neighbour;
-            return true;
-        case RTM_NEWRULE:
-        case RTM_DELRULE:
-            kind = NotificationKind::rule;
-            return true;
-        case RTM_NEWADDR:
-        case RTM_DELADDR:
-            kind = NotificationKind::address;
-            return true;
-        case RTM_NEWNETCONF:
-        case RTM_DELNETCONF:
-            kind = NotificationKind::netconf;
-            return true;
-        default:
-            return false;
+        }
     }
+    return false;
 }
 
 }  // namespace

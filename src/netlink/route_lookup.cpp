@@ -45,6 +45,16 @@ struct NetconfRequest {
 };
 static_assert(sizeof(NetconfRequest) == 28);
 
+// Fills the header of `request` (a record whose first member, `header`, is its
+// nlmsghdr) for one request of type `type`, the lookup's next.
+template <class Request>
+void fill_request_header(Request& request, uint16_t type, RouteLookup& lookup) {
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = type;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = ++lookup.sequence;
+}
+
 int open_lookup_socket() {
     const int socket_fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (socket_fd < 0) {
@@ -103,10 +113,7 @@ int read_kernel_reply(Bytes datagram, uint32_t sequence, uint16_t type, Bytes& a
 
 KernelAnswer lookup_route_to(RouteLookup& lookup, int socket_fd, const unsigned char (&destination)[16], Bytes& route) {
     RouteRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETROUTE;
-    request.header.nlmsg_flags = NLM_F_REQUEST;
-    request.header.nlmsg_seq = ++lookup.sequence;
+    fill_request_header(request, RTM_GETROUTE, lookup);
     request.route.rtm_family = AF_INET6;
     request.route.rtm_dst_len = 128;
     // The route the lookup matched, whole, rather than the one-address clone of it.
@@ -119,10 +126,7 @@ KernelAnswer lookup_route_to(RouteLookup& lookup, int socket_fd, const unsigned 
 
 KernelAnswer lookup_nexthop(RouteLookup& lookup, int socket_fd, uint32_t id, HeapBuffer& into, Bytes& object) {
     NexthopRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETNEXTHOP;
-    request.header.nlmsg_flags = NLM_F_REQUEST;
-    request.header.nlmsg_seq = ++lookup.sequence;
+    fill_request_header(request, RTM_GETNEXTHOP, lookup);
     request.id_header.rta_len = sizeof request.id_header + sizeof request.id;
     request.id_header.rta_type = NHA_ID;
     request.id = id;
@@ -131,10 +135,7 @@ KernelAnswer lookup_nexthop(RouteLookup& lookup, int socket_fd, uint32_t id, Hea
 
 KernelAnswer lookup_forwarding(RouteLookup& lookup, int socket_fd, bool& forwards) {
     NetconfRequest request{};
-    request.header.nlmsg_len = sizeof request;
-    request.header.nlmsg_type = RTM_GETNETCONF;
-    request.header.nlmsg_flags = NLM_F_REQUEST;
-    request.header.nlmsg_seq = ++lookup.sequence;
+    fill_request_header(request, RTM_GETNETCONF, lookup);
     request.netconf.ncm_family = AF_INET6;
     request.ifindex_header.rta_len = sizeof request.ifindex_header + sizeof request.ifindex;
     request.ifindex_header.rta_type = NETCONFA_IFINDEX;
