@@ -2,12 +2,16 @@
 
 #include <linux/rtnetlink.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // The message types handed on, a kind's new and deleted ones side by side.
 struct KindOfTypes {
     uint16_t added;
     uint16_t deleted;
+    // cppcheck-suppress unusedStructMember ; read through the table by kind_of
     NotificationKind kind;
 };
 constexpr KindOfTypes kinds[] = {
@@ -21,13 +25,12 @@ constexpr KindOfTypes kinds[] = {
 };
 
 bool kind_of(uint16_t type, NotificationKind& kind) {
-    for (const KindOfTypes& known : kinds) {
-        if (type == known.added || type == known.deleted) {
-            kind = known.kind;
-            return true;
-        }
-    }
-    return false;
+    const auto* known = std::find_if(std::begin(kinds), std::end(kinds), [type](const KindOfTypes& types) {
+        return type == types.added || type == types.deleted;
+    });
+    if (known == std::end(kinds)) return false;
+    kind = known->kind;
+    return true;
 }
 
 }  // namespace
