@@ -617,10 +617,15 @@ class Node:
         return self.wait_writes(count, timeout)
 
     def wait_port(self, expected, timeout=GUARD):
-        """Waits until upstream_port holds `expected`: a line saying the port is
-        set comes before the write it announces."""
-        wait_until(lambda: self.upstream_port() == expected, timeout,
-                   f"upstream_port to hold {expected!r}; it holds {self.upstream_port()!r}; {self.lines()}")
+        """Waits until upstream_port holds `expected` and the write watcher has
+        seen it written: a line saying the port is set comes before the write it
+        announces, and a write the watcher reads only after the next one would
+        be recorded with the next one's name."""
+        def written():
+            ports = [content for name, content in self.writes() if name == "upstream_port"]
+            return self.upstream_port() == expected and ports[-1:] == [expected]
+        wait_until(written, timeout, f"upstream_port to hold {expected!r}, written; it holds "
+                   f"{self.upstream_port()!r}; {self.writes()[-4:]}; {self.lines()}")
 
     def upstream_port(self):
         try:
