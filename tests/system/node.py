@@ -153,31 +153,49 @@ def wait_until(predicate, timeout=GUARD, what="condition"):
 
 
 class _Lines:
-    """Collects a stream's lines as they come."""
+    """Collects a stream's lines as they come. Each look at them first takes
+    whatever the stream holds already, so that a line the daemon wrote before
+    it told anything else (its readiness, a write) is there, however far behind
+    the reading thread is on a busy machine."""
 
     def __init__(self, stream):
         self.lines = []
         self.times = []  # when each line was read, on the monotonic clock
         self.partial = ""
+        self._fd = stream.fileno()
+        self._ended = False
+        os.set_blocking(self._fd, False)
         self._lock = threading.Lock()
-        self._thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self._thread = threading.Thread(target=self._read, daemon=True)
         self._thread.start()
 
-    def _read(self, stream):
-        for chunk in iter(lambda: os.read(stream.fileno(), 65536), b""):
-            text = chunk.decode(errors="replace")
+    def _take(self):
+        """Takes what the stream holds now; called with the lock held."""
+        while not self._ended:
+            try:
+                chunk = os.read(self._fd, 65536)
+            except BlockingIOError:
+                return
+            self._ended = not chunk
+            text = self.partial + chunk.decode(errors="replace")
+            *complete, self.partial = text.split("\n")
+            self.lines.extend(complete)
+            self.times.extend([time.monotonic()] * len(complete))
+
+    def _read(self):
+        while not self._ended:
+            select.select([self._fd], [], [], 0.1)
             with self._lock:
-                text = self.partial + text
-                *complete, self.partial = text.split("\n")
-                self.lines.extend(complete)
-                self.times.extend([time.monotonic()] * len(complete))
+                self._take()
 
     def snapshot(self):
         with self._lock:
+            self._take()
             return list(self.lines)
 
     def timed(self):
         with self._lock:
+            self._take()
             return list(zip(self.times, self.lines))
 
 
