@@ -45,5 +45,5 @@ bool gateway_gone(UplinkState& state, const WhatWent& went, const KernelGateway&
         nexthop_object_through(state.route_lookup, object, gateway, via)) {
         return true;
     }
-    return went.link == gateway && kernel_told && !default_route_left_through(state, gateway, via);
+    return (went.link == gateway || went.untold) && kernel_told && !default_route_left_through(state, gateway, via);
 }

@@ -27,5 +27,13 @@ struct Cue {
     bool flush_moves = false;  // and a port that moves is flushed first: lost notifications would have
 };
 
+// The cue of a trigger that saw nothing go, only that the kernel may have
+// changed its mind.
+inline Cue untold_cue() {
+    Cue cue;
+    cue.went.untold = true;
+    return cue;
+}
+
 // Decides after a trigger, with its lines, its fastpath writes and the state kept.
 void reconcile(UplinkState& state, const Cue& cue);
