@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The monitor hands over each datagram whole, however long.
     handle_notifications(state, Bytes{reinterpret_cast<const std::byte*>(data + 1), size - 1});
     // The route in use runs out of lifetime after the datagram.
-    reconcile(state, untold_cue());
+    reconcile(state, {});
     // A message (at least a header long) moves the port at most once, with one
     // flush before it.
     const size_t most_messages = (size - 1) / netlink_header_size + 1;

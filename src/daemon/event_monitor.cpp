@@ -75,12 +75,12 @@ void follow_deadlines(UplinkState& state, ServiceNotices& notices) {
     const int64_t now = monotonic_ms();
     feed_watchdog(notices, now);
     if (state.route_expiry.deadline_ms != 0 && route_expiry_due(state.route_expiry, now)) {
-        reconcile(state, untold_cue());
+        reconcile(state, {});
         notify_status(notices, state);
     }
     if (state.advert_recheck_ms != 0 && now >= state.advert_recheck_ms) {
         state.advert_recheck_ms = 0;
-        reconcile(state, untold_cue());
+        reconcile(state, advert_cue());
         notify_status(notices, state);
     }
     if (state.port_retry.due_ms != 0 && now >= state.port_retry.due_ms) {
@@ -121,7 +121,7 @@ void run_netlink_monitor(UplinkState& state, ServiceNotices& notices, int socket
         }
         if (ready > 0 && adverts_fd >= 0 && FD_ISSET(adverts_fd, &readable) && drain_router_adverts(adverts_fd) > 0) {
             // An advertisement may shorten or revive a route, unannounced.
-            reconcile(state, untold_cue());
+            reconcile(state, advert_cue());
             state.advert_recheck_ms = monotonic_ms() + advert_recheck_delay_ms;
             notify_status(notices, state);
         }

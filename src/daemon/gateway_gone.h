@@ -12,17 +12,16 @@ struct WhatWent {
                                           // compatibility view off, the routes over it went unannounced
     int link = 0;                         // a link that stopped, went or lost IPv6, and may have taken
                                           // routes and nexthop objects with it, unannounced over objects
-    // Nothing was told to go: the trigger (a timer, an advertisement, a
-    // neighbour, a setting, a rule, an address, a nexthop object) saw only that
-    // the kernel may have changed its mind. A route that went with the gateway
-    // may be announced only after the kernel's answer shows it gone.
+    // Nothing was told to go yet: a router advertisement reaches the daemon
+    // before the kernel has handled it, so a route it withdraws may be gone
+    // from the kernel's answer before its deletion is announced.
     bool untold = false;
 };
 
 // Whether the gateway followed is gone. It is gone only when the kernel's choice
 // (`kernel`) no longer carries it, and then when what went carried it (its
 // interface and address; its interface alone when the kernel cannot tell), or,
-// for the gateway's own link or an untold change, when the kernel says no
+// for the gateway's own link or an advertisement's change, when the kernel says no
 // default route through the gateway is left, dead members and nexthop objects
 // included.
 bool gateway_gone(UplinkState& state, const WhatWent& went, const KernelGateway& kernel);

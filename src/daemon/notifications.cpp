@@ -75,7 +75,7 @@ void on_link_message(UplinkState& state, uint16_t type, Bytes message) {
 
 void on_nexthop_message(UplinkState& state, uint16_t type, Bytes message) {
     // An object replaced under a route may be announced only so.
-    Cue cue = untold_cue();
+    Cue cue;
     if (type == RTM_DELNEXTHOP) cue.went.nexthop_object = message;
     reconcile(state, cue);
 }
@@ -85,7 +85,7 @@ void on_neighbour_message(UplinkState& state, uint16_t type, Bytes message) {
     if (read_neighbour_message(message, neighbour) &&
         neighbour_may_rank_routers(type, neighbour, state.failed_neighbours, state.gateway_ifindex,
                                    state.gateway_address)) {
-        reconcile(state, untold_cue());
+        reconcile(state, {});
     }
 }
 
@@ -97,7 +97,7 @@ void on_address_message(UplinkState& state, uint16_t type, Bytes message) {
         cue.went.link = address.ifindex;
         reconcile(state, cue);
     } else if (address_may_rank_routes(type, address, state.source_rules)) {
-        reconcile(state, untold_cue());
+        reconcile(state, {});
     }
 }
 
@@ -105,12 +105,12 @@ void on_rule_message(UplinkState& state, uint16_t type, Bytes message) {
     RuleMessage rule;
     if (read_rule_message(message, rule)) state.source_rules = source_rules_after(state.source_rules, type, rule);
     // Any rule may change which table the kernel looks in first.
-    reconcile(state, untold_cue());
+    reconcile(state, {});
 }
 
 void on_netconf_message(UplinkState& state, uint16_t type, Bytes message) {
     NetconfMessage netconf;
-    if (read_netconf_message(message, netconf) && netconf_may_rank_routes(type, netconf)) reconcile(state, untold_cue());
+    if (read_netconf_message(message, netconf) && netconf_may_rank_routes(type, netconf)) reconcile(state, {});
 }
 
 }  // namespace

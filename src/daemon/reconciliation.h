@@ -27,9 +27,9 @@ struct Cue {
     bool flush_moves = false;  // and a port that moves is flushed first: lost notifications would have
 };
 
-// The cue of a trigger that saw nothing go, only that the kernel may have
-// changed its mind.
-inline Cue untold_cue() {
+// The cue of a router advertisement, and of the second look after it: the
+// kernel may have withdrawn a route it has not announced yet.
+inline Cue advert_cue() {
     Cue cue;
     cue.went.untold = true;
     return cue;
