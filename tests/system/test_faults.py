@@ -105,9 +105,11 @@ def test_a_configuration_that_never_answers_costs_a_few_seconds_not_the_daemon(n
     with open(hanging, "w") as file:
         file.write("#!/bin/sh\necho $$ >> /usr/local/bin/jq-pids\nwhile :; do echo 2001:db8::1; sleep 1; done\n")
     node.ip("link", "set", "tavro3", "up")
-    wait_until(lambda: node.errors().count(
-        "jq gave no answer about /data/cfg/node_config.json within 5 s, stopped") >= 2,
-        what=f"the trickling jq stopped; have {node.errors()} / {node.lines()}")
+    stopped = "jq gave no answer about /data/cfg/node_config.json within 5 s, stopped"
+    try:
+        wait_until(lambda: node.errors().count(stopped) >= 2, what="the trickling jq stopped")
+    except AssertionError as error:
+        raise AssertionError(f"{error}; have {node.errors()} / {node.lines()}") from None
     node.wait_line(link_acted_on("tavro3"))
     for pid in open(os.path.join(node.tools, "jq-pids")).read().split():
         wait_until(lambda: not os.path.exists(f"/proc/{pid}"), what=f"the hanging jq {pid} to be gone")
