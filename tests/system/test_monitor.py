@@ -67,30 +67,32 @@ def test_a_plain_node_follows_its_default_gateway(node):
 
     # Deleting another default route is not reported.
     node.ip("-6", "route", "del", "default", "via", "fe80::1", "dev", "up1")
+    handled_so_far(node, "up2")
     # Deleting the current one is; the kernel then uses the backup through up1.
     node.ip("-6", "route", "del", "default", "via", "fe80::3", "dev", "up2", "metric", "512")
     node.wait_line(NEW_GATEWAY[1], 3)
     assert node.lines()[-4:] == ["Default gateway deleted on up2", "Default gateway dev is up1"] + NEW_GATEWAY
     assert "Default gateway deleted on up1" not in node.lines()
-    assert node.wait_writes(6)[4:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    assert node.wait_writes(7)[4:] == [("upstream_port", b"up2\n"), ("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
     # With no default route left, the port stays where it was.
     node.ip("-6", "route", "del", "default", "via", "fe80::2", "dev", "up1", "metric", "2048")
     node.wait_line("Default gateway deleted on up1")
     # After a delete, a default route through the same interface counts as new.
     node.ip("-6", "route", "add", "default", "via", "fe80::2", "dev", "up1", "metric", "512")
     node.wait_line("Default gateway dev is up1", 2)
-    assert node.wait_writes(8)[6:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
+    assert node.wait_writes(9)[7:] == [("fpe", b"flush\n"), ("upstream_port", b"up1\n")]
 
     # A better router on the same link: the kernel moves to it, and it is the
     # gateway followed, silently. Its route goes: that is told, and the router
     # before takes over, silently too, since the port stays.
     node.ip("-6", "route", "add", "default", "via", "fe80::4", "dev", "up1", "metric", "100")
+    handled_so_far(node, "up1")
     node.ip("-6", "route", "del", "default", "via", "fe80::4", "dev", "up1", "metric", "100")
     node.wait_line("Default gateway deleted on up1", 2)
     handled_so_far(node, "up1")
     assert node.lines()[-4:] == ["Default gateway deleted on up1", REFRESH_LINE, "Gateway dev is up1",
                                  "Updating the upstream port as up1"]
-    assert node.announced_writes()[6:] == [("fpe", b"flush\n")] + [("upstream_port", b"up1\n")] * 2
+    assert node.announced_writes()[7:] == [("fpe", b"flush\n")] + [("upstream_port", b"up1\n")] * 3
 
 
 def test_a_gateway_whose_link_goes_is_forgotten_and_its_index_is_a_new_link(node):
@@ -370,8 +372,11 @@ def test_the_port_follows_the_default_route_the_kernel_uses(node):
     node.wait_line(NEW_GATEWAY[1])
 
     # A backup appears: the kernel keeps to the primary, and so does the port. The
-    # primary goes: the backup carries the traffic, and the port follows at once.
+    # primary goes (once the backup is handled: a daemon that looks only after
+    # both sees the backup alone): the backup carries the traffic, and the port
+    # follows at once.
     node.ip("-6", "route", "add", *backup)
+    handled_so_far(node, "up1")
     node.ip("-6", "route", "del", *primary)
     node.wait_line(NEW_GATEWAY[1], 2)
     assert node.lines()[-4:] == ["Default gateway deleted on up1", "Default gateway dev is up2"] + NEW_GATEWAY
@@ -390,8 +395,8 @@ def test_the_port_follows_the_default_route_the_kernel_uses(node):
     assert node.lines()[-3:] == ["Default gateway dev is up2"] + NEW_GATEWAY
     node.wait_port(b"up2\n")
     assert kernel_uplink(node) == "up2"
-    assert node.wait_writes(8) == [("fpe", b"flush\n"), ("upstream_port", b"up1\n"),
-                             ("fpe", b"flush\n"), ("upstream_port", b"up2\n")] * 2
+    moves = [("fpe", b"flush\n"), ("upstream_port", b"up1\n"), ("fpe", b"flush\n"), ("upstream_port", b"up2\n")]
+    assert node.wait_writes(9) == moves[:2] + [("upstream_port", b"up1\n")] + moves[2:] + moves
 
 
 def started_with_a_backup(node):
